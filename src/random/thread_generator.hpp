@@ -27,14 +27,22 @@ class ChaCha12Generator {
   std::uint64_t draw_u64();
   bool draw_bool();
   group::Scalar random_scalar();
-  // Start a new key from the seed source at the next refill (used after fork).
+  // Takes a fresh key from the seed source now (counter 0, buffer discarded,
+  // a full 65536 bytes until the next reseed). Used after fork, where going
+  // on with the old key would repeat the parent's output, so unlike the
+  // periodic reseed a failure is not ignored: it throws the seeding
+  // FatalError and the generator must not be used further.
   void force_reseed();
 
   std::uint64_t counter() const noexcept;  // for tests
   unsigned index() const noexcept;          // for tests
+  std::int64_t bytes_until_reseed() const noexcept;  // for tests
+
+  static constexpr std::int64_t kReseedThreshold = 65536;
 
  private:
   void refill();
+  void set_key(const std::uint8_t seed[32]) noexcept;
   std::array<std::uint32_t, 8> key_;
   std::uint64_t counter_ = 0;
   std::array<std::uint32_t, 64> buffer_{};
@@ -44,7 +52,10 @@ class ChaCha12Generator {
 };
 
 // The calling thread's generator, created (seeded from the OS) on first use.
-// A seeding failure is a FatalError "could not initialize thread_rng: OS Error: N".
+// A seeding failure is a FatalError "could not initialize thread_rng: OS Error: N"
+// and leaves the thread without a generator, so the next call tries again.
+// In a child process after fork() the first call gives the inherited
+// generator a fresh OS seed (with the same failure rule) before it is used.
 ChaCha12Generator& thread_generator();
 
 // One ChaCha12 block (test vectors).
