@@ -44,8 +44,17 @@ Point mul_point(const Scalar& k, const Point& q);
 // k*B from the constant table of the base point.
 Point mul_base(const Scalar& k);
 
-// 32 rows of 8 multiples j * 256^r * Q, for repeated k*Q with one Q.
-class FixedBaseTable;
+// A table entry: the affine point (x, y) held as y + x, y - x and 2*d*x*y.
+struct AffineCached {
+  FieldElement y_plus_x, y_minus_x, xy2d;
+};
+
+// 32 rows of 8 multiples j * 256^r * Q, for repeated k*Q with one Q:
+// rows[r][j - 1] = j * 256^r * Q. Read-only once built.
+class FixedBaseTable {
+ public:
+  std::array<std::array<AffineCached, 8>, 32> rows;
+};
 std::unique_ptr<FixedBaseTable> build_fixed_base_table(const Point& q);
 Point mul_fixed(const FixedBaseTable& table, const Scalar& k);
 
