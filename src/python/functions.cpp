@@ -1,0 +1,134 @@
+// Entry routines: bind and convert the arguments, run the operation on native
+// data and convert its result, all with the interpreter lock held (the
+// operations' worker threads never see Python objects).
+#include "python/functions.hpp"
+
+#include <array>
+
+#include "operations/operations.hpp"
+#include "python/binding.hpp"
+#include "python/boundary.hpp"
+#include "python/results.hpp"
+
+namespace veltrane::python {
+namespace {
+
+constexpr std::array<const char*, 0> kKeyGenParams{};
+constexpr std::array kBuildOkvsParams{"public_key", "strings_in_each_row"};
+constexpr std::array kInitiateQueriesParams{"sender_data", "receiver_data", "sender_okvs",
+                                            "receiver_okvs", "zadiv_pk"};
+constexpr std::array kRandomizeParams{"ciphertexts"};
+constexpr std::array kCombineParams{"sender_ciphertexts", "receiver_ciphertexts"};
+constexpr std::array kDecryptParams{"points", "bank_secret_key"};
+constexpr std::array kFinishParams{"sender_points", "receiver_points", "gamma_points",
+                                   "delta_points", "zadiv_secret_key"};
+
+constexpr Signature kKeyGen{"key_gen", kKeyGenParams};
+constexpr Signature kBuildOkvs{"build_okvs", kBuildOkvsParams};
+constexpr Signature kInitiateQueries{"initiate_queries", kInitiateQueriesParams};
+constexpr Signature kRandomize{"randomize", kRandomizeParams};
+constexpr Signature kCombine{"combine", kCombineParams};
+constexpr Signature kDecrypt{"decrypt", kDecryptParams};
+constexpr Signature kFinish{"finish", kFinishParams};
+
+PyObject* key_gen(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+  return guarded([&] {
+    Arguments bound(kKeyGen, args, nargs, kwnames);
+    auto [public_key, secret_key] = ops::key_gen();
+    const std::array<ops::Bytes, 2> parts{std::move(public_key), std::move(secret_key)};
+    return tuple_of_int_lists(parts);
+  });
+}
+
+PyObject* build_okvs(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                     PyObject* kwnames) noexcept {
+  return guarded([&] {
+    Arguments bound(kBuildOkvs, args, nargs, kwnames);
+    const ops::Bytes public_key = bound.bytes(0);
+    const TextRows rows = bound.text_rows(1);
+    return int_list(ops::build_okvs(public_key, rows));
+  });
+}
+
+PyObject* initiate_queries(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                           PyObject* kwnames) noexcept {
+  return guarded([&] {
+    Arguments bound(kInitiateQueries, args, nargs, kwnames);
+    const TextRows sender_data = bound.text_rows(0);
+    const TextRows receiver_data = bound.text_rows(1);
+    const ops::Bytes sender_okvs = bound.bytes(2);
+    const ops::Bytes receiver_okvs = bound.bytes(3);
+    const ops::Bytes zadiv_pk = bound.bytes(4);
+    return int_list(
+        ops::initiate_queries(sender_data, receiver_data, sender_okvs, receiver_okvs, zadiv_pk));
+  });
+}
+
+PyObject* randomize(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                    PyObject* kwnames) noexcept {
+  return guarded([&] {
+    Arguments bound(kRandomize, args, nargs, kwnames);
+    const ops::Bytes ciphertexts = bound.bytes(0);
+    return int_list(ops::randomize(ciphertexts));
+  });
+}
+
+PyObject* combine(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+  return guarded([&] {
+    Arguments bound(kCombine, args, nargs, kwnames);
+    const ops::Bytes sender_ciphertexts = bound.bytes(0);
+    const ops::Bytes receiver_ciphertexts = bound.bytes(1);
+    return tuple_of_int_lists(ops::combine(sender_ciphertexts, receiver_ciphertexts));
+  });
+}
+
+PyObject* decrypt(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+  return guarded([&] {
+    Arguments bound(kDecrypt, args, nargs, kwnames);
+    const ops::Bytes points = bound.bytes(0);
+    const ops::Bytes bank_secret_key = bound.bytes(1);
+    return int_list(ops::decrypt(points, bank_secret_key));
+  });
+}
+
+PyObject* finish(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+  return guarded([&] {
+    Arguments bound(kFinish, args, nargs, kwnames);
+    const ops::Bytes sender_points = bound.bytes(0);
+    const ops::Bytes receiver_points = bound.bytes(1);
+    const ops::Bytes gamma_points = bound.bytes(2);
+    const ops::Bytes delta_points = bound.bytes(3);
+    const ops::Bytes zadiv_secret_key = bound.bytes(4);
+    return bool_list(ops::finish(sender_points, receiver_points, gamma_points, delta_points,
+                                 zadiv_secret_key));
+  });
+}
+
+// The table stores fast-call routines in PyMethodDef's generic slot.
+PyCFunction entry(_PyCFunctionFastWithKeywords routine) noexcept {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(routine));
+}
+
+constexpr int kFlags = METH_FASTCALL | METH_KEYWORDS;
+
+// An empty documentation is NULL, so that __doc__ is None.
+PyMethodDef table[] = {
+    {"key_gen", entry(key_gen), kFlags,
+     "Generates a key pair for this party, returning a tuple with (public_key: bytes, "
+     "secret_key: bytes)."},
+    {"build_okvs", entry(build_okvs), kFlags,
+     "Builds an OKVS for one party. Takes the public key of this party and the data from the "
+     "database, which is a list of rows. Each row is a list of the relevant columns as a "
+     "String."},
+    {"initiate_queries", entry(initiate_queries), kFlags, nullptr},
+    {"randomize", entry(randomize), kFlags, nullptr},
+    {"combine", entry(combine), kFlags, nullptr},
+    {"decrypt", entry(decrypt), kFlags, nullptr},
+    {"finish", entry(finish), kFlags, nullptr},
+};
+
+}  // namespace
+
+std::span<PyMethodDef> function_table() noexcept { return table; }
+
+}  // namespace veltrane::python

@@ -1,0 +1,317 @@
+"""Argument binding, argument conversion and result conversion."""
+
+import ctypes
+import sys
+
+import pytest
+import veltrane
+
+from conftest import BASE, IDENTITY, ONE, match_flags, panic_of, run_or_skip
+
+v = veltrane
+KEY = ONE
+
+
+class Index:
+    """An integer-like object that is not an int."""
+
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+
+class Items:
+    """A sequence that is neither list nor tuple: read through the iterator."""
+
+    def __init__(self, items, length=None, fail_at=None, error=None):
+        self.items, self.length, self.fail_at, self.error = items, length, fail_at, error
+
+    def __len__(self):
+        if isinstance(self.length, BaseException):
+            raise self.length
+        return len(self.items) if self.length is None else self.length
+
+    def __getitem__(self, i):
+        if i == self.fail_at:
+            raise self.error
+        return self.items[i]
+
+
+def message_of(call):
+    with pytest.raises(BaseException) as caught:
+        call()
+    return caught.type, str(caught.value)
+
+
+# --- binding -----------------------------------------------------------------
+
+@pytest.mark.parametrize("call, message", [
+    (lambda: v.key_gen(1), "key_gen() takes 0 positional arguments but 1 was given"),
+    (lambda: v.key_gen(1, 2), "key_gen() takes 0 positional arguments but 2 were given"),
+    (lambda: v.randomize(1, 2), "randomize() takes 1 positional arguments but 2 were given"),
+    (lambda: v.decrypt(1, 2, 3, foo=4),
+     "decrypt() takes 2 positional arguments but 3 were given"),
+    (lambda: v.build_okvs(b"", public_key=b""),
+     "build_okvs() got multiple values for argument 'public_key'"),
+    # Keywords are checked in the order given.
+    (lambda: v.decrypt(b"", points=b"", foo=1),
+     "decrypt() got multiple values for argument 'points'"),
+    (lambda: v.decrypt(b"", foo=1, points=b""),
+     "decrypt() got an unexpected keyword argument 'foo'"),
+    (lambda: v.key_gen(points=1), "key_gen() got an unexpected keyword argument 'points'"),
+    (lambda: v.randomize(**{"\udc80": 1}),
+     "randomize() got an unexpected keyword argument '\udc80'"),
+    (lambda: v.randomize(ciphertexts_=1),
+     "randomize() got an unexpected keyword argument 'ciphertexts_'"),
+    (lambda: v.decrypt(b""), "decrypt() missing 1 required positional argument: 'bank_secret_key'"),
+    (lambda: v.combine(), "combine() missing 2 required positional arguments: "
+                          "'sender_ciphertexts' and 'receiver_ciphertexts'"),
+    (lambda: v.finish(b"", b""), "finish() missing 3 required positional arguments: "
+                                 "'gamma_points', 'delta_points', and 'zadiv_secret_key'"),
+    (lambda: v.finish(b"", gamma_points=b"", zadiv_secret_key=b""),
+     "finish() missing 2 required positional arguments: 'receiver_points' and 'delta_points'"),
+    # Binding comes before any conversion.
+    (lambda: v.decrypt("not bytes"),
+     "decrypt() missing 1 required positional argument: 'bank_secret_key'"),
+    (lambda: v.decrypt("not bytes", {}, extra=1),
+     "decrypt() got an unexpected keyword argument 'extra'"),
+])
+def test_binding_errors(call, message):
+    assert message_of(call) == (TypeError, message)
+
+
+def vectorcall(function, args, kwnames):
+    api = ctypes.pythonapi
+    api.PyObject_Vectorcall.restype = ctypes.py_object
+    api.PyObject_Vectorcall.argtypes = [ctypes.py_object, ctypes.POINTER(ctypes.py_object),
+                                        ctypes.c_size_t, ctypes.py_object]
+    vector = (ctypes.py_object * len(args))(*args)
+    return api.PyObject_Vectorcall(function, vector, len(args) - len(kwnames), kwnames)
+
+
+def test_keyword_name_that_is_not_a_str():
+    # Only reachable through the C API: Python call syntax requires str names.
+    with pytest.raises(TypeError) as caught:
+        vectorcall(v.randomize, [b"", 5], (1,))
+    assert str(caught.value) == "'int' object cannot be converted to 'PyString'"
+
+
+@pytest.mark.parametrize("call", [
+    lambda: v.build_okvs(BASE, [["a"], ["b"]]),
+    lambda: v.build_okvs(public_key=BASE, strings_in_each_row=[["a"], ["b"]]),
+    lambda: v.build_okvs(strings_in_each_row=[["a"], ["b"]], public_key=BASE),
+    lambda: v.build_okvs(BASE, strings_in_each_row=[["a"], ["b"]]),
+])
+def test_positional_and_keyword_bind_alike(call):
+    assert len(run_or_skip(call)) == 2072 + 64 * 5  # two rows: 5 sparse cells
+
+
+# --- conversion ---------------------------------------------------------------
+
+SEQUENCE = "object cannot be converted to 'Sequence'"
+
+
+@pytest.mark.parametrize("value, kind, message", [
+    ("ab", ValueError, "Can't extract `str` to `Vec`"),
+    (type("Text", (str,), {})("ab"), ValueError, "Can't extract `str` to `Vec`"),
+    ({}, TypeError, f"argument 'points': 'dict' {SEQUENCE}"),
+    ({1, 2}, TypeError, f"argument 'points': 'set' {SEQUENCE}"),
+    (5, TypeError, f"argument 'points': 'int' {SEQUENCE}"),
+    (None, TypeError, f"argument 'points': 'NoneType' {SEQUENCE}"),
+    ((i for i in b""), TypeError, f"argument 'points': 'generator' {SEQUENCE}"),
+    ([1, 256], OverflowError, "out of range integral type conversion attempted"),
+    ([-1], OverflowError, "out of range integral type conversion attempted"),
+    ((Index(300),), OverflowError, "out of range integral type conversion attempted"),
+    ([2 ** 63], OverflowError, "Python int too large to convert to C long"),
+    ([-2 ** 64], OverflowError, "Python int too large to convert to C long"),
+    ([1.0], TypeError, "argument 'points': 'float' object cannot be interpreted as an integer"),
+    (["a"], TypeError, "argument 'points': 'str' object cannot be interpreted as an integer"),
+    (Items([1, b"x"]), TypeError,
+     "argument 'points': 'bytes' object cannot be interpreted as an integer"),
+    # Errors raised by the sequence's own iteration: a TypeError is named after
+    # the parameter, anything else passes unchanged.
+    (Items([1, 2], fail_at=1, error=TypeError("broken")), TypeError, "argument 'points': broken"),
+    (Items([1, 2], fail_at=1, error=KeyError("k")), KeyError, "'k'"),
+])
+def test_byte_sequence_errors(value, kind, message):
+    assert message_of(lambda: v.decrypt(value, KEY)) == (kind, message)
+
+
+@pytest.mark.parametrize("value, kind, message", [
+    ("ab", ValueError, "Can't extract `str` to `Vec`"),
+    ({"a": 1}, TypeError, f"argument 'strings_in_each_row': 'dict' {SEQUENCE}"),
+    (["ab"], ValueError, "Can't extract `str` to `Vec`"),
+    ([5], TypeError, f"argument 'strings_in_each_row': 'int' {SEQUENCE}"),
+    ([["a", 1]], TypeError,
+     "argument 'strings_in_each_row': 'int' object cannot be converted to 'PyString'"),
+    ([[b"a"]], TypeError,
+     "argument 'strings_in_each_row': 'bytes' object cannot be converted to 'PyString'"),
+    # Rows in order: the first bad row decides.
+    ([["a", 1], 5], TypeError,
+     "argument 'strings_in_each_row': 'int' object cannot be converted to 'PyString'"),
+    ([["a"], 5, "b"], TypeError, f"argument 'strings_in_each_row': 'int' {SEQUENCE}"),
+    ([("a",), Items(["b", "\ud800"])], UnicodeEncodeError,
+     "'utf-8' codec can't encode character '\\ud800' in position 0: surrogates not allowed"),
+])
+def test_text_rows_errors(value, kind, message):
+    assert message_of(lambda: v.build_okvs(b"", value)) == (kind, message)
+
+
+@pytest.mark.parametrize("call, kind, message", [
+    # Parameter order decides, whatever the order of the keywords.
+    (lambda: v.decrypt({}, "x"), TypeError, f"argument 'points': 'dict' {SEQUENCE}"),
+    (lambda: v.decrypt("x", {}), ValueError, "Can't extract `str` to `Vec`"),
+    (lambda: v.decrypt(bank_secret_key={}, points=[300]), OverflowError,
+     "out of range integral type conversion attempted"),
+    (lambda: v.decrypt(b"", {}), TypeError, f"argument 'bank_secret_key': 'dict' {SEQUENCE}"),
+    (lambda: v.initiate_queries([], [], b"", b"", {}), TypeError,
+     f"argument 'zadiv_pk': 'dict' {SEQUENCE}"),
+    (lambda: v.initiate_queries([[1]], [[2]], {}, {}, {}), TypeError,
+     "argument 'sender_data': 'int' object cannot be converted to 'PyString'"),
+    (lambda: v.initiate_queries([], [[2]], {}, {}, {}), TypeError,
+     "argument 'receiver_data': 'int' object cannot be converted to 'PyString'"),
+    (lambda: v.finish(b"", b"", b"", [1.5], {}), TypeError,
+     "argument 'delta_points': 'float' object cannot be interpreted as an integer"),
+    (lambda: v.combine(b"", 7), TypeError, f"argument 'receiver_ciphertexts': 'int' {SEQUENCE}"),
+])
+def test_conversion_order(call, kind, message):
+    assert message_of(call) == (kind, message)
+
+
+def test_parameter_prefix_keeps_the_cause():
+    class Bad:
+        def __index__(self):
+            raise TypeError("no index") from LookupError("root")
+
+    with pytest.raises(TypeError) as caught:
+        v.decrypt([Bad()], KEY)
+    assert str(caught.value) == "argument 'points': no index"
+    assert type(caught.value.__cause__) is LookupError
+    assert caught.value.__cause__.args == ("root",)
+
+
+def test_interpreter_errors_of_index_pass_unchanged():
+    class Raises:
+        def __index__(self):
+            raise ZeroDivisionError("inside __index__")
+
+    assert message_of(lambda: v.decrypt([Raises()], KEY)) == (ZeroDivisionError,
+                                                              "inside __index__")
+
+
+BYTE_FORMS = [bytes, bytearray, list, tuple, memoryview,
+              lambda b: [Index(x) for x in b], lambda b: Items(list(b)),
+              lambda b: [bool(x) if x < 2 else x for x in b]]
+
+
+@pytest.mark.parametrize("form", BYTE_FORMS)
+def test_byte_sequence_forms_convert_alike(form):
+    # decrypt with the scalar 1 gives the points back: the result shows exactly
+    # which bytes arrived.
+    points = BASE + IDENTITY
+    assert run_or_skip(v.decrypt, form(points), form(KEY)) == list(points)
+
+
+@pytest.mark.parametrize("form", [
+    lambda rows: rows,
+    lambda rows: tuple(tuple(row) for row in rows),
+    lambda rows: Items([Items(row) for row in rows]),
+])
+def test_text_rows_forms_convert_alike(form):
+    # A query finds exactly the rows its bank stored, whatever the form of the
+    # tables on either side.
+    bank = [["acct", "ü-Straße"], ["other"]]
+    queries = [["acct", "ü-Straße"], ["acc", "tü-Straße"], ["missing"]]
+    flags = match_flags(form(bank), form([["r"]]), form(queries), form([["r"]] * 3))
+    assert flags == [True, True, False]
+
+
+@pytest.mark.parametrize("value", [
+    Items([1, 2, 3], length=sys.maxsize),
+    Items([1, 2, 3], length=2 ** 40),
+    Items([1, 2, 3], length=RuntimeError("no length")),
+    Items([1, 2, 3], length=0),
+])
+def test_reported_length_is_only_a_hint(value):
+    # A sequence may claim any length; conversion reads the items it yields.
+    with pytest.raises(BaseException) as caught:
+        v.decrypt(b"", value)
+    assert caught.type.__name__ in ("NotImplementedError", "PanicException")
+    if caught.type.__name__ == "PanicException":
+        assert "source slice length (3)" in str(caught.value)
+    rows = Items([["a"]], length=sys.maxsize)
+    with pytest.raises(BaseException) as caught:
+        v.build_okvs(b"", rows)
+    assert caught.type.__name__ in ("NotImplementedError", "PanicException")
+
+
+def test_list_mutated_while_converted():
+    # Items are read the way a list iterator reads them: the length is
+    # checked again at every step, so only two items arrive here.
+    values = [1, None, 3, 4]
+
+    class Shrinks:
+        def __index__(self):
+            del values[2:]
+            return 9
+
+    values[1] = Shrinks()
+    error = panic_of(v.decrypt, values, ONE)
+    assert str(error).startswith("source slice length (2)")
+
+
+def test_no_reference_leaks():
+    item, text = Index(7), "".join(["ro", "w"])
+    calls = [
+        lambda: v.decrypt([item] * 50, b"x" * 31),
+        lambda: v.decrypt([item] * 50, {}),
+        lambda: v.decrypt(Items([item] * 50), "bad"),
+        lambda: v.decrypt([item, item, 1.5], b""),
+        lambda: v.build_okvs(b"", [[text, text]] * 20),
+        lambda: v.build_okvs(b"", [[text, text]] * 20 + [[text, 1]]),
+    ]
+    before = sys.getrefcount(item), sys.getrefcount(text)
+    for _ in range(3):
+        for call in calls:
+            with pytest.raises(BaseException):
+                call()
+    assert (sys.getrefcount(item), sys.getrefcount(text)) == before
+
+
+@pytest.mark.parametrize("rows, store_size", [([], 2072), ([[]], 2072 + 64 * 3)])
+def test_empty_values_convert(rows, store_size):
+    assert run_or_skip(v.decrypt, b"", KEY) == []
+    assert len(run_or_skip(v.build_okvs, BASE, rows)) == store_size
+
+
+# --- results -----------------------------------------------------------------
+
+def test_key_gen_returns_lists_of_ints():
+    keys = run_or_skip(v.key_gen)
+    assert type(keys) is tuple and len(keys) == 2
+    for part in keys:
+        assert type(part) is list and len(part) == 32
+        assert all(type(x) is int and 0 <= x <= 255 for x in part)
+
+
+def test_results_feed_back_as_arguments():
+    public_key, secret_key = run_or_skip(v.key_gen)
+    once = run_or_skip(v.decrypt, BASE, secret_key)
+    assert once == public_key
+    assert run_or_skip(v.decrypt, once, ONE) == once
+
+
+def test_finish_returns_bools():
+    # With secret 1, gamma = B and sender = receiver = identity, the sum is B.
+    flags = run_or_skip(v.finish, IDENTITY * 2, IDENTITY * 2, BASE * 2, BASE + IDENTITY, ONE)
+    assert flags == [True, False]
+    assert flags[0] is True and flags[1] is False
+    assert run_or_skip(v.finish, b"", b"", b"", b"", ONE) == []
+
+
+def test_combine_returns_four_lists():
+    parts = run_or_skip(v.combine, b"", b"")
+    assert type(parts) is tuple and len(parts) == 4
+    assert all(type(part) is list for part in parts)
