@@ -1,0 +1,32 @@
+# make demo: install what is missing, build the module, run the protocol end to end.
+# make test: install what the tests need, run every C++ and Python test.
+PYTHON ?= python3
+JOBS ?= 2
+TEST_BUILD := build/tests
+
+.PHONY: demo test deps-build deps-test install cpp-test py-test ct-check
+
+demo: deps-build install
+	$(PYTHON) scripts/demo.py
+
+test: deps-test cpp-test ct-check install py-test
+
+deps-build:
+	bash scripts/install-deps.sh build
+
+deps-test:
+	bash scripts/install-deps.sh test
+
+install:
+	PIP_ROOT_USER_ACTION=ignore CMAKE_BUILD_PARALLEL_LEVEL=$(JOBS) $(PYTHON) -m pip install -q --disable-pip-version-check --no-build-isolation .
+
+cpp-test:
+	cmake -S . -B $(TEST_BUILD) -G Ninja -DVELTRANE_BUILD_TESTS=ON -DVELTRANE_BUILD_EXTENSION=OFF
+	cmake --build $(TEST_BUILD) -j $(JOBS)
+	ctest --test-dir $(TEST_BUILD) --output-on-failure
+
+ct-check:
+	@if [ -x scripts/ct_check.sh ]; then bash scripts/ct_check.sh $(TEST_BUILD); fi
+
+py-test:
+	$(PYTHON) -m pytest -q tests

@@ -1,0 +1,64 @@
+#include "wide_ciphertexts.hpp"
+
+#include <cstring>
+
+#include "common/fatal_error.hpp"
+#include "common/secret.hpp"
+
+namespace veltrane {
+
+namespace {
+
+group::Point decompress_or_fail(const group::PointBytes& bytes) {
+  std::optional<group::Point> p = group::decompress(bytes.data());
+  if (!p) fatal(kUnwrapNone);
+  return *p;
+}
+
+}  // namespace
+
+WideCiphertext WideCiphertext::from_bytes(std::span<const std::uint8_t> chunk) {
+  WideCiphertext c;
+  for (std::size_t i = 0; i < 4; ++i) {
+    std::size_t end = 32 * (i + 1);
+    if (end > chunk.size()) fatal(range_end_message(end, chunk.size()));
+    std::memcpy(c.components[i].data(), chunk.data() + 32 * i, 32);
+  }
+  return c;
+}
+
+void WideCiphertext::to_bytes(std::uint8_t out[kSize]) const {
+  for (std::size_t i = 0; i < 4; ++i) std::memcpy(out + 32 * i, components[i].data(), 32);
+}
+
+WideCiphertext encrypt(const group::Point& s1, const group::Point& s2, const group::Point& r1,
+                       const group::Point& r2, const group::Point& p, const group::Scalar& r) {
+  WideCiphertext c;
+  c.components[WideCiphertext::kSender] = group::compress(group::mul_point(r, s1));
+  c.components[WideCiphertext::kReceiver] = group::compress(group::mul_point(r, r1));
+  c.components[WideCiphertext::kGamma] = group::compress(group::mul_base(r));
+  group::Point sum = group::add_points(group::add_points(s2, r2), p);
+  c.components[WideCiphertext::kDelta] = group::compress(group::mul_point(r, sum));
+  return c;
+}
+
+WideCiphertext randomize(const WideCiphertext& c, random::ChaCha12Generator& rng) {
+  Secret<group::Scalar> t(rng.random_scalar());
+  WideCiphertext out;
+  for (std::size_t i = 0; i < 4; ++i) {
+    out.components[i] = group::compress(group::mul_point(t.get(), decompress_or_fail(c.components[i])));
+  }
+  return out;
+}
+
+WideCiphertext combine(const WideCiphertext& a, const WideCiphertext& b) {
+  WideCiphertext out;
+  for (std::size_t i = 0; i < 4; ++i) {
+    group::Point pa = decompress_or_fail(a.components[i]);
+    group::Point pb = decompress_or_fail(b.components[i]);
+    out.components[i] = group::compress(group::add_points(pa, pb));
+  }
+  return out;
+}
+
+}  // namespace veltrane

@@ -1,0 +1,50 @@
+"""Shared helpers for the protocol tests: the panic type, a party's keys, and a full run."""
+import veltrane
+
+import edwards_ref as ref
+
+INVALID_POINT = bytes([2]) + bytes(31)  # y = 2 gives no curve point
+IDENTITY_BYTES = bytes([1]) + bytes(31)
+
+
+def panic(call, *args):
+    """Run a call that must raise the module's PanicException; return its message."""
+    try:
+        call(*args)
+    except Exception as exc:  # PanicException must not be an Exception
+        raise AssertionError(f"expected PanicException, got {exc!r}") from exc
+    except BaseException as exc:
+        assert type(exc).__name__ == "PanicException", repr(exc)
+        return str(exc)
+    raise AssertionError("expected PanicException, call returned")
+
+
+class Party:
+    def __init__(self):
+        public, secret = veltrane.key_gen()
+        self.public = bytes(public)
+        self.secret = bytes(secret)
+        self.x = ref.scalar(self.secret)
+
+
+def run_protocol(sender_bank, receiver_bank, coordinator, sender_store, receiver_store,
+                 sender_rows, receiver_rows):
+    """Every coordinator and bank step after the stores exist; one flag per payment."""
+    first = veltrane.initiate_queries(sender_rows, receiver_rows, sender_store, receiver_store,
+                                      coordinator.public)
+    second = veltrane.initiate_queries(sender_rows, receiver_rows, sender_store, receiver_store,
+                                       coordinator.public)
+    senders, receivers, gammas, deltas = veltrane.combine(veltrane.randomize(first),
+                                                          veltrane.randomize(second))
+    sender_points = veltrane.decrypt(senders, sender_bank.secret)
+    receiver_points = veltrane.decrypt(receivers, receiver_bank.secret)
+    return veltrane.finish(sender_points, receiver_points, gammas, deltas, coordinator.secret)
+
+
+def residue(ciphertext, xs, xr, xc):
+    """delta - xs*sender - xr*receiver - xc*gamma, in the reference group."""
+    sender, receiver, gamma, delta = (ref.decompress(ciphertext[i:i + 32]) for i in range(0, 128, 32))
+    v = delta
+    for k, pt in ((xs, sender), (xr, receiver), (xc, gamma)):
+        v = ref.add(v, ref.neg(ref.mul(k, pt)))
+    return v
