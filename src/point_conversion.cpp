@@ -21,6 +21,18 @@ Point representative_to_point(const std::uint8_t rep[32]) {
   return *q;
 }
 
+bool has_representative(const Point& p) {
+  // With u = N/D, N = Z + Y and D = Z - Y, the test value -2u(u + A) equals
+  // -2N(N + A D) / D^2, a non-zero square exactly when -2N(N + A D) is one.
+  // For D = 0 (the identity) this is -2N^2, never a square since -2 is not;
+  // point_to_representative also fails there (u = invert(0) * N = 0).
+  const FieldElement n = fe_add(p.Z, p.Y);
+  const FieldElement d = fe_sub(p.Z, p.Y);
+  const FieldElement t = fe_mul(n, fe_add(n, fe_mul(kMontgomeryA, d)));
+  const FieldElement w = fe_neg(fe_add(t, t));
+  return (fe_sqrt_ratio(w, kFieldOne).is_square & (1 - fe_is_zero(w))) != 0;
+}
+
 std::optional<PointBytes> point_to_representative(const Point& p,
                                                   random::ChaCha12Generator& rng) {
   // u = (1 + y)/(1 - y); the identity gives u = 0 through invert(0) = 0.

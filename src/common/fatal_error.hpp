@@ -7,17 +7,27 @@
 #pragma once
 
 #include <exception>
-#include <source_location>
 #include <string>
 #include <utility>
 
 namespace veltrane {
 
+// Where a fatal error was raised. (std::source_location is not available with
+// every compiler this builds with; the builtins it rests on are.)
+struct SourceLocation {
+  const char* file;
+  unsigned line;
+  static constexpr SourceLocation current(const char* file = __builtin_FILE(),
+                                          unsigned line = __builtin_LINE()) noexcept {
+    return {file, line};
+  }
+};
+
 class FatalError : public std::exception {
  public:
   explicit FatalError(std::string message,
-                      std::source_location where = std::source_location::current())
-      : message_(std::move(message)), file_(where.file_name()), line_(where.line()) {}
+                      SourceLocation where = SourceLocation::current())
+      : message_(std::move(message)), file_(where.file), line_(where.line) {}
 
   const char* what() const noexcept override { return message_.c_str(); }
   const std::string& message() const noexcept { return message_; }
@@ -32,7 +42,7 @@ class FatalError : public std::exception {
 
 // Raise a FatalError at the caller's location.
 [[noreturn]] inline void fatal(std::string message,
-                               std::source_location where = std::source_location::current()) {
+                               SourceLocation where = SourceLocation::current()) {
   throw FatalError(std::move(message), where);
 }
 

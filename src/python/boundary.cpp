@@ -4,7 +4,6 @@
 #include <new>
 
 #include "common/fatal_error.hpp"
-#include "common/not_implemented.hpp"
 #include "python/errors.hpp"
 #include "python/panic.hpp"
 
@@ -21,8 +20,6 @@ void translate_current_exception() noexcept {
     char where[512];
     std::snprintf(where, sizeof where, "%s:%u", error.file(), error.line());
     raise_panic(error.message(), where);
-  } catch (const NotImplemented& error) {
-    PyErr_SetString(PyExc_NotImplementedError, error.what());
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   } catch (const std::exception& error) {

@@ -4,7 +4,6 @@
 // which never lets an exception unwind into the interpreter:
 //   ErrorPending            -> the pending Python error as it is
 //   veltrane::FatalError    -> report on stderr, then PanicException(message)
-//   veltrane::NotImplemented-> NotImplementedError(text)
 //   std::bad_alloc          -> MemoryError (also when carried from a worker)
 //   any other exception     -> report, then PanicException(what())
 #pragma once

@@ -92,6 +92,30 @@ TEST_F(PointConversion, NoRepresentativeForIdentityAndMinusOne) {
   EXPECT_EQ(rng.index(), 8u);  // one bit drawn per call, success or not
 }
 
+// The cheap test must agree with the conversion itself, on random points
+// (about half convert), on small-order points and on mixed-order points.
+TEST_F(PointConversion, HasRepresentativeAgreesWithConversion) {
+  auto rng = make_generator(3);
+  std::mt19937_64 prng(7);
+  const Point order4 = decompress(filled(0x00, 0x00, 0x00).data()).value();
+  int converted = 0;
+  for (int i = 0; i < 600; ++i) {
+    Scalar k;
+    for (auto& b : k.bytes) b = static_cast<std::uint8_t>(prng());
+    k.bytes[31] &= 0x7F;
+    Point p = mul_base(k);
+    if (i % 3 == 1) p = add_points(p, order4);
+    const bool converts = point_to_representative(p, rng).has_value();
+    EXPECT_EQ(has_representative(p), converts);
+    converted += converts;
+  }
+  EXPECT_GT(converted, 200);
+  EXPECT_LT(converted, 400);
+  EXPECT_FALSE(has_representative(identity_point()));
+  EXPECT_FALSE(has_representative(decompress(filled(0xEC, 0xFF, 0x7F).data()).value()));
+  EXPECT_EQ(has_representative(order4), point_to_representative(order4, rng).has_value());
+}
+
 TEST_F(PointConversion, RoundTripsWithBothBits) {
   Bytes bytes(22);
   auto rng = make_generator(2);
