@@ -8,7 +8,7 @@ debs=(g++ cmake libxxhash-dev)
 pips=(scikit-build-core ninja)
 if [ "$kind" = test ]; then
   debs+=(libgtest-dev libsodium-dev valgrind)
-  pips+=(pytest hypothesis xxhash pynacl)
+  pips+=(pytest hypothesis xxhash pynacl tqdm pyarrow "dask[distributed]" mypy)
 fi
 
 missing=()
