@@ -63,5 +63,9 @@ std::array<std::uint8_t, 32> elligator2_map(const FieldElement& r);
 // Montgomery u (bit 255 ignored) and sign bit to the Edwards point; none for u = -1
 // or when the resulting y does not decode.
 std::optional<Point> montgomery_to_edwards(const std::uint8_t u[32], bool sign);
+// montgomery_to_edwards(elligator2_map(r), sign) in projective form: the same
+// point from two exponentiations (one square test, one square root) instead
+// of two inversions and two square roots.
+std::optional<Point> elligator2_point(const FieldElement& r, bool sign);
 
 }  // namespace veltrane::group

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "common/fatal_error.hpp"
+#include "common/secret.hpp"
 #include "random/os_seed.hpp"
-#include "random/secure_wipe.hpp"
 #include "random/thread_generator.hpp"
 
 namespace veltrane::random {
@@ -25,8 +25,8 @@ ChaCha12Generator::ChaCha12Generator(const std::array<std::uint8_t, 32>& seed,
 }
 
 ChaCha12Generator::~ChaCha12Generator() {
-  secure_wipe(key_);
-  secure_wipe(buffer_);
+  secure_wipe(&key_, sizeof key_);
+  secure_wipe(&buffer_, sizeof buffer_);
 }
 
 void ChaCha12Generator::set_key(const std::uint8_t seed[32]) noexcept {
@@ -42,11 +42,11 @@ void ChaCha12Generator::refill() {
     // A failed periodic reseed is not worth stopping for: the old key is
     // still sound, so output goes on from it and the next attempt comes one
     // threshold later.
-    if (reseed_source_(seed) == 0) {
+    if (reseed_source_ != nullptr && reseed_source_(seed) == 0) {
       set_key(seed);
       counter_ = 0;
     }
-    secure_wipe(seed);
+    secure_wipe(&seed, sizeof seed);
     bytes_until_reseed_ = kReseedThreshold - kRefillBytes;
   } else {
     bytes_until_reseed_ -= kRefillBytes;
@@ -60,15 +60,15 @@ void ChaCha12Generator::refill() {
 
 void ChaCha12Generator::force_reseed() {
   std::uint8_t seed[32];
-  const int code = reseed_source_(seed);
+  const int code = reseed_source_ != nullptr ? reseed_source_(seed) : -1;
   if (code != 0) {
-    secure_wipe(seed);
+    secure_wipe(&seed, sizeof seed);
     fatal(seeding_failure_message(code));
   }
   set_key(seed);
-  secure_wipe(seed);
+  secure_wipe(&seed, sizeof seed);
   counter_ = 0;
-  secure_wipe(buffer_);
+  secure_wipe(&buffer_, sizeof buffer_);
   index_ = kWords;
   bytes_until_reseed_ = kReseedThreshold;
 }
@@ -84,7 +84,11 @@ void ChaCha12Generator::draw_bytes(std::uint8_t* out, std::size_t n) {
         out[j] = static_cast<std::uint8_t>(buffer_[index_ + j / 4] >> (8 * (j % 4)));
       }
     }
-    index_ += static_cast<unsigned>((m + 3) / 4);
+    // The words handed out become secret scalars and cell values: no copy
+    // of them stays behind in the buffer.
+    const unsigned used = static_cast<unsigned>((m + 3) / 4);
+    secure_wipe(buffer_.data() + index_, 4 * used);
+    index_ += used;
     out += m;
     n -= m;
   }
@@ -119,7 +123,7 @@ group::Scalar ChaCha12Generator::random_scalar() {
   std::uint8_t wide[64];
   draw_bytes(wide, sizeof wide);
   const group::Scalar scalar = group::reduce_wide(wide);
-  secure_wipe(wide);
+  secure_wipe(&wide, sizeof wide);
   return scalar;
 }
 

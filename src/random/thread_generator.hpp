@@ -17,6 +17,7 @@ using SeedSource = int (*)(std::uint8_t seed[32]);
 
 class ChaCha12Generator {
  public:
+  // A null reseed source never reseeds (a fixed stream, for tests and benchmarks).
   ChaCha12Generator(const std::array<std::uint8_t, 32>& seed, SeedSource reseed_source);
   ~ChaCha12Generator();  // wipes key and buffer
   ChaCha12Generator(const ChaCha12Generator&) = delete;

@@ -92,6 +92,63 @@ TEST_F(PointConversion, NoRepresentativeForIdentityAndMinusOne) {
   EXPECT_EQ(rng.index(), 8u);  // one bit drawn per call, success or not
 }
 
+// The conversions compute the map projectively with fewer exponentiations;
+// these are the literal definitions, step by step, to compare against.
+std::optional<Point> reference_to_point(const std::uint8_t rep[32]) {
+  const std::array<std::uint8_t, 32> u = elligator2_map(fe_from_bytes(rep));
+  return montgomery_to_edwards(u.data(), (rep[31] >> 7) != 0);
+}
+
+std::optional<PointBytes> reference_to_representative(const Point& p, bool bit) {
+  const FieldElement u = fe_mul(fe_add(p.Z, p.Y), fe_invert(fe_sub(p.Z, p.Y)));
+  const FieldElement u_plus_a = fe_add(u, kMontgomeryA);
+  const FieldElement w = fe_neg(fe_add(fe_mul(u, u_plus_a), fe_mul(u, u_plus_a)));
+  const SqrtRatio s = fe_sqrt_ratio(kFieldOne, w);
+  if (s.is_square == 0) return std::nullopt;
+  const FieldElement r = fe_abs(fe_mul(bit ? u_plus_a : u, s.root));
+  const std::array<std::uint8_t, 32> u_again = elligator2_map(r);
+  const Point q = montgomery_to_edwards(u_again.data(), false).value();
+  PointBytes out = fe_to_bytes(r);
+  out[31] |= points_equal(q, p) ? 0 : 0x80;
+  return out;
+}
+
+TEST_F(PointConversion, MatchesTheStepByStepDefinitions) {
+  std::mt19937_64 prng(11);
+  auto random_bytes = [&] {
+    std::array<std::uint8_t, 32> b;
+    for (auto& x : b) x = static_cast<std::uint8_t>(prng());
+    return b;
+  };
+  std::vector<std::array<std::uint8_t, 32>> reps = {filled(0, 0, 0), filled(0, 0, 0x80),
+                                                    filled(0xFF, 0xFF, 0xFF),
+                                                    filled(0xEC, 0xFF, 0x7F),
+                                                    filled(0xED, 0xFF, 0xFF)};
+  for (int i = 0; i < 3000; ++i) reps.push_back(random_bytes());
+  for (const auto& rep : reps) {
+    EXPECT_EQ(compress(representative_to_point(rep.data())),
+              compress(reference_to_point(rep.data()).value()))
+        << to_hex(rep);
+  }
+
+  auto rng = make_generator(5);
+  auto twin = make_generator(5);  // the same stream: predicts each drawn bit
+  const Point order4 = decompress(filled(0x00, 0x00, 0x00).data()).value();
+  const Point minus_one = decompress(filled(0xEC, 0xFF, 0x7F).data()).value();
+  std::vector<Point> points = {identity_point(), minus_one, order4, negate_point(order4)};
+  for (int i = 0; i < 3000; ++i) {
+    Point p = representative_to_point(random_bytes().data());
+    if (i % 4 == 0) p = add_points(p, order4);
+    if (i % 5 == 0) p = double_point(p);
+    points.push_back(p);
+  }
+  for (const Point& p : points) {
+    const bool bit = twin.draw_bool();
+    EXPECT_EQ(point_to_representative(p, rng), reference_to_representative(p, bit))
+        << to_hex(compress(p));
+  }
+}
+
 // The cheap test must agree with the conversion itself, on random points
 // (about half convert), on small-order points and on mixed-order points.
 TEST_F(PointConversion, HasRepresentativeAgreesWithConversion) {
