@@ -31,34 +31,40 @@ void WideCiphertext::to_bytes(std::uint8_t out[kSize]) const {
   for (std::size_t i = 0; i < 4; ++i) std::memcpy(out + 32 * i, components[i].data(), 32);
 }
 
+namespace {
+
+WideCiphertext from_points(const std::array<group::Point, 4>& points) {
+  WideCiphertext c;
+  group::compress_batch(points, c.components);
+  return c;
+}
+
+}  // namespace
+
 WideCiphertext encrypt(const group::Point& s1, const group::Point& s2, const group::Point& r1,
                        const group::Point& r2, const group::Point& p, const group::Scalar& r) {
-  WideCiphertext c;
-  c.components[WideCiphertext::kSender] = group::compress(group::mul_point(r, s1));
-  c.components[WideCiphertext::kReceiver] = group::compress(group::mul_point(r, r1));
-  c.components[WideCiphertext::kGamma] = group::compress(group::mul_base(r));
-  group::Point sum = group::add_points(group::add_points(s2, r2), p);
-  c.components[WideCiphertext::kDelta] = group::compress(group::mul_point(r, sum));
-  return c;
+  const group::Point sum = group::add_points(group::add_points(s2, r2), p);
+  return from_points({group::mul_point(r, s1), group::mul_point(r, r1), group::mul_base(r),
+                      group::mul_point(r, sum)});
 }
 
 WideCiphertext randomize(const WideCiphertext& c, random::ChaCha12Generator& rng) {
   Secret<group::Scalar> t(rng.random_scalar());
-  WideCiphertext out;
+  std::array<group::Point, 4> products;
   for (std::size_t i = 0; i < 4; ++i) {
-    out.components[i] = group::compress(group::mul_point(t.get(), decompress_or_fail(c.components[i])));
+    products[i] = group::mul_point(t.get(), decompress_or_fail(c.components[i]));
   }
-  return out;
+  return from_points(products);
 }
 
 WideCiphertext combine(const WideCiphertext& a, const WideCiphertext& b) {
-  WideCiphertext out;
+  std::array<group::Point, 4> sums;
   for (std::size_t i = 0; i < 4; ++i) {
-    group::Point pa = decompress_or_fail(a.components[i]);
-    group::Point pb = decompress_or_fail(b.components[i]);
-    out.components[i] = group::compress(group::add_points(pa, pb));
+    const group::Point pa = decompress_or_fail(a.components[i]);
+    const group::Point pb = decompress_or_fail(b.components[i]);
+    sums[i] = group::add_points(pa, pb);
   }
-  return out;
+  return from_points(sums);
 }
 
 }  // namespace veltrane

@@ -1,6 +1,8 @@
 // Points: encodings, addition, doubling, negation and comparison.
 #include "group/edwards.hpp"
 
+#include <algorithm>
+
 #include "common/fatal_error.hpp"
 #include "group/point_forms.hpp"
 
@@ -39,6 +41,29 @@ PointBytes compress(const Point& p) {
   PointBytes out = fe_to_bytes(y);
   out[31] |= static_cast<std::uint8_t>(fe_is_negative(x) << 7);
   return out;
+}
+
+void compress_batch(std::span<const Point> points, std::span<PointBytes> out) {
+  constexpr std::size_t kChunk = 16;
+  for (std::size_t base = 0; base < points.size(); base += kChunk) {
+    const std::size_t n = std::min(kChunk, points.size() - base);
+    // prefix[i] = Z_0 * ... * Z_(i-1); one inversion of the full product.
+    FieldElement prefix[kChunk];
+    FieldElement acc = kFieldOne;
+    for (std::size_t i = 0; i < n; ++i) {
+      prefix[i] = acc;
+      acc = fe_mul(acc, points[base + i].Z);
+    }
+    FieldElement inverse = fe_invert(acc);  // 1 / (Z_0 * ... * Z_(n-1))
+    for (std::size_t i = n; i-- > 0;) {
+      const Point& p = points[base + i];
+      const FieldElement z = fe_mul(inverse, prefix[i]);  // 1 / Z_i
+      inverse = fe_mul(inverse, p.Z);
+      PointBytes bytes = fe_to_bytes(fe_mul(p.Y, z));
+      bytes[31] |= static_cast<std::uint8_t>(fe_is_negative(fe_mul(p.X, z)) << 7);
+      out[base + i] = bytes;
+    }
+  }
 }
 
 Point decode_public_key(std::span<const std::uint8_t> bytes) {

@@ -28,6 +28,9 @@ Point base_point();
 // accepted), sign 1 with x = 0 accepted. None when y gives no curve point.
 std::optional<Point> decompress(const std::uint8_t bytes[32]);
 PointBytes compress(const Point& p);
+// compress of every point, sharing one inversion among them (Montgomery's
+// trick; every Z of a valid point is non-zero). out.size() == points.size().
+void compress_batch(std::span<const Point> points, std::span<PointBytes> out);
 
 // Exactly 32 bytes that decompress; else FatalError with the slice length
 // message or "The public key was not a valid curve point.".

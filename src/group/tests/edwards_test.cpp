@@ -190,6 +190,23 @@ TEST_F(Edwards, PointsEqualComparesGroupElements) {
   EXPECT_TRUE(points_equal(add_points(b, negate_point(b)), identity_point()));
 }
 
+// One shared inversion must give exactly the encodings of one inversion each,
+// across chunk boundaries and for points in varied projective coordinates.
+TEST_F(Edwards, BatchCompressionMatchesCompress) {
+  std::vector<Point> points;
+  Point p = base_point();
+  const Point order4 = must_decompress(filled(0x00, 0x00, 0x00));
+  for (int i = 0; i < 40; ++i) {
+    points.push_back(i % 7 == 3 ? identity_point() : add_points(p, i % 2 ? order4 : p));
+    p = double_point(add_points(p, base_point()));
+  }
+  for (std::size_t n : {0u, 1u, 4u, 16u, 17u, 40u}) {
+    std::vector<PointBytes> batch(n);
+    compress_batch({points.data(), n}, batch);
+    for (std::size_t i = 0; i < n; ++i) EXPECT_EQ(batch[i], compress(points[i])) << n << " " << i;
+  }
+}
+
 TEST_F(Edwards, SmallAndMixedOrderPointsUseTheWholeScalar) {
   const Point t = order8_point();
   ASSERT_FALSE(points_equal(small_multiple(4, t), identity_point()));
