@@ -4,7 +4,7 @@
 // stream.
 #include <bit>
 
-#include "random/secure_wipe.hpp"
+#include "common/secret.hpp"
 #include "random/thread_generator.hpp"
 
 namespace veltrane::random {
@@ -46,8 +46,8 @@ void chacha12_block(const std::array<std::uint32_t, 8>& key, std::uint64_t count
   }
   for (int i = 0; i < 16; ++i) out[i] = x[i] + input[i];
   // The input holds the key: leave no copy of it on the stack.
-  secure_wipe(input);
-  secure_wipe(x);
+  secure_wipe(&input, sizeof input);
+  secure_wipe(&x, sizeof x);
 }
 
 }  // namespace veltrane::random

@@ -10,8 +10,8 @@
 #include <memory>
 
 #include "common/fatal_error.hpp"
+#include "common/secret.hpp"
 #include "random/os_seed.hpp"
-#include "random/secure_wipe.hpp"
 #include "random/seed_source_for_testing.hpp"
 #include "random/thread_generator.hpp"
 
@@ -38,11 +38,11 @@ std::unique_ptr<ChaCha12Generator> seeded_generator(SeedSource source) {
   std::array<std::uint8_t, 32> seed;
   const int code = source(seed.data());
   if (code != 0) {
-    secure_wipe(seed);
+    secure_wipe(&seed, sizeof seed);
     fatal(seeding_failure_message(code));
   }
   auto generator = std::make_unique<ChaCha12Generator>(seed, source);
-  secure_wipe(seed);
+  secure_wipe(&seed, sizeof seed);
   return generator;
 }
 
