@@ -32,4 +32,17 @@ class Secret {
   T value_;
 };
 
+// Wipes a buffer's contents (a secret-key argument, say) when it goes out of scope.
+template <class Buffer>
+class WipeOnExit {
+ public:
+  explicit WipeOnExit(Buffer& buffer) noexcept : buffer_(buffer) {}
+  ~WipeOnExit() { secure_wipe(buffer_.data(), buffer_.size() * sizeof(*buffer_.data())); }
+  WipeOnExit(const WipeOnExit&) = delete;
+  WipeOnExit& operator=(const WipeOnExit&) = delete;
+
+ private:
+  Buffer& buffer_;
+};
+
 }  // namespace veltrane

@@ -3,6 +3,7 @@
 #include "group/scalar.hpp"
 
 #include "common/fatal_error.hpp"
+#include "common/secret.hpp"
 
 namespace veltrane::group {
 
@@ -82,6 +83,11 @@ Scalar reduce_wide(const std::uint8_t wide[64]) {
 
   Scalar out;
   for (int i = 0; i < 32; ++i) out.bytes[i] = static_cast<std::uint8_t>(r[i / 8] >> (8 * (i % 8)));
+  // The input is secret random bytes; leave nothing derived from it behind.
+  secure_wipe(x.data(), sizeof x);
+  secure_wipe(q2.data(), sizeof q2);
+  secure_wipe(ql.data(), sizeof ql);
+  secure_wipe(r.data(), sizeof r);
   return out;
 }
 

@@ -26,13 +26,12 @@ Bytes initiate_queries(const TextRows& sender_data, const TextRows& receiver_dat
     for (std::size_t k = begin; k < end; ++k) {
       okvs::OkvsValue u = okvs::decode(sender_store, okvs::Hashable(sender_data.row(k)));
       okvs::OkvsValue w = okvs::decode(receiver_store, okvs::Hashable(receiver_data.row(k)));
-      group::Scalar r = rng.random_scalar();
+      const Secret<group::Scalar> r(rng.random_scalar());
       group::Point s1 = representative_to_point(u.bytes.data());
       group::Point s2 = representative_to_point(u.bytes.data() + 32);
       group::Point r1 = representative_to_point(w.bytes.data());
       group::Point r2 = representative_to_point(w.bytes.data() + 32);
-      encrypt(s1, s2, r1, r2, coordinator_key, r).to_bytes(out.data() + k * WideCiphertext::kSize);
-      secure_wipe(&r, sizeof r);
+      encrypt(s1, s2, r1, r2, coordinator_key, r.get()).to_bytes(out.data() + k * WideCiphertext::kSize);
     }
   });
   return out;

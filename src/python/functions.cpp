@@ -5,6 +5,7 @@
 
 #include <array>
 
+#include "common/secret.hpp"
 #include "operations/operations.hpp"
 #include "python/binding.hpp"
 #include "python/boundary.hpp"
@@ -35,7 +36,8 @@ PyObject* key_gen(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
   return guarded([&] {
     Arguments bound(kKeyGen, args, nargs, kwnames);
     auto [public_key, secret_key] = ops::key_gen();
-    const std::array<ops::Bytes, 2> parts{std::move(public_key), std::move(secret_key)};
+    std::array<ops::Bytes, 2> parts{std::move(public_key), std::move(secret_key)};
+    WipeOnExit wipe_secret(parts[1]);
     return tuple_of_int_lists(parts);
   });
 }
@@ -86,7 +88,8 @@ PyObject* decrypt(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
   return guarded([&] {
     Arguments bound(kDecrypt, args, nargs, kwnames);
     const ops::Bytes points = bound.bytes(0);
-    const ops::Bytes bank_secret_key = bound.bytes(1);
+    ops::Bytes bank_secret_key = bound.bytes(1);
+    WipeOnExit wipe_key(bank_secret_key);
     return int_list(ops::decrypt(points, bank_secret_key));
   });
 }
@@ -98,7 +101,8 @@ PyObject* finish(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* k
     const ops::Bytes receiver_points = bound.bytes(1);
     const ops::Bytes gamma_points = bound.bytes(2);
     const ops::Bytes delta_points = bound.bytes(3);
-    const ops::Bytes zadiv_secret_key = bound.bytes(4);
+    ops::Bytes zadiv_secret_key = bound.bytes(4);
+    WipeOnExit wipe_key(zadiv_secret_key);
     return bool_list(ops::finish(sender_points, receiver_points, gamma_points, delta_points,
                                  zadiv_secret_key));
   });
