@@ -6,36 +6,18 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "distinct_keys.hpp"
 #include "schemes/paxos.hpp"
+#include "test_sources.hpp"
 
 namespace {
 
 using namespace veltrane::okvs;
 using Clock = std::chrono::steady_clock;
-
-class BenchSource : public RandomSource {
- public:
-  std::uint64_t draw_u64() override {
-    std::uint64_t z = (state_ += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-  }
-  void draw_bytes(std::uint8_t* out, std::size_t n) override {
-    for (std::size_t i = 0; i < n; i += 8) {
-      std::uint64_t w = draw_u64();
-      std::memcpy(out + i, &w, n - i < 8 ? n - i : 8);
-    }
-  }
-
- private:
-  std::uint64_t state_ = 1;
-};
+using veltrane::okvs::testing::SplitMixSource;
 
 double seconds_since(Clock::time_point t) {
   return std::chrono::duration<double>(Clock::now() - t).count();
@@ -48,7 +30,7 @@ double peak_mib() {
 }
 
 void run(std::size_t n) {
-  BenchSource rng;
+  SplitMixSource rng(1);
   // Keys like account rows: 12 to 20 bytes each, in one buffer.
   std::string bytes;
   std::vector<std::size_t> ends;

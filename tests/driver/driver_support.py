@@ -1,10 +1,8 @@
-"""Helpers for the driver tests: the source tree's tools package, small data sets, and a
-check that the module can run the protocol (tests that need it skip until it can)."""
+"""Helpers for the driver tests: the source tree's tools package and small data sets."""
 
 from __future__ import annotations
 
 import csv
-import functools
 import os
 import subprocess
 import sys
@@ -18,28 +16,6 @@ PYTHON_DIR = REPO / "python"
 sys.path.insert(0, str(PYTHON_DIR))
 
 from veltrane_tools import match, synthetic  # noqa: E402
-
-
-@functools.lru_cache(maxsize=None)
-def module_problem() -> str | None:
-    """Why the module cannot run the protocol yet, or None when it can."""
-    import veltrane as v
-    try:
-        (pk, sk), (cpk, csk) = v.key_gen(), v.key_gen()
-        store = v.build_okvs(pk, [["a"]])
-        queries = v.initiate_queries([["a"]], [["a"]], store, store, cpk)
-        s, r, g, d = v.combine(v.randomize(queries), v.randomize(queries))
-        v.finish(v.decrypt(s, sk), v.decrypt(r, sk), g, d, csk)
-    except NotImplementedError as error:
-        return f"the veltrane module is not complete yet: {error}"
-    return None
-
-
-@pytest.fixture
-def working_module() -> None:
-    problem = module_problem()
-    if problem:
-        pytest.skip(problem)
 
 
 def run_main(args: list[str], capsys: pytest.CaptureFixture[str]) -> tuple[int, str, str]:

@@ -4,8 +4,7 @@ from __future__ import annotations
 
 import pytest
 
-from driver_support import (read_flags, run_main, small_data, working_module,  # noqa: F401
-                            write_inputs)
+from driver_support import read_flags, run_main, small_data, write_inputs
 from veltrane_tools import match, synthetic
 from veltrane_tools.matching import run_matching
 
@@ -21,7 +20,7 @@ def views(data):
     return rows, match.payment_view(inputs)
 
 
-def test_threaded_cluster_equals_local_run(working_module):
+def test_threaded_cluster_equals_local_run():
     data = small_data(seed=21, banks=3, accounts=200, payments=300)
     rows, payments = views(data)
     local = run_matching(rows, payments, chunk_size=25)
@@ -36,7 +35,7 @@ def test_threaded_cluster_equals_local_run(working_module):
     assert remote.timings.calls["initiate_queries"] == 2 * remote.chunks
 
 
-def test_cluster_options(working_module, tmp_path, capsys):
+def test_cluster_options(tmp_path, capsys):
     data = small_data(seed=5, banks=2, accounts=150, payments=120)
     args = [*write_inputs(data, tmp_path), "--chunk-size", "30"]
     # --local-cluster: worker processes of their own.

@@ -7,12 +7,12 @@ from pathlib import Path
 
 import pytest
 
-from driver_support import (read_flags, run_command, run_main, small_data,  # noqa: F401
-                            working_module, write_csv, write_inputs)
+from driver_support import (read_flags, run_command, run_main, small_data, write_csv,
+                            write_inputs)
 from veltrane_tools import match, synthetic
 
 
-def test_csv_inputs_give_the_known_answers(working_module, tmp_path, capsys):
+def test_csv_inputs_give_the_known_answers(tmp_path, capsys):
     data = small_data()
     out = tmp_path / "result.csv"
     # A small chunk size splits every bank pair into several chunks.
@@ -28,7 +28,7 @@ def test_csv_inputs_give_the_known_answers(working_module, tmp_path, capsys):
     assert "initiate_queries" in stdout and "payments/s" in stdout
 
 
-def test_parquet_inputs_keep_types_and_add_a_bool_column(working_module, tmp_path, capsys):
+def test_parquet_inputs_keep_types_and_add_a_bool_column(tmp_path, capsys):
     pa = pytest.importorskip("pyarrow")
     import pyarrow.csv as pcsv
     import pyarrow.parquet as pq
@@ -53,7 +53,7 @@ def test_parquet_inputs_keep_types_and_add_a_bool_column(working_module, tmp_pat
     assert table.column("ok").to_pylist() == data.truth
 
 
-def test_keys_rows_and_bank_pairs(working_module, tmp_path, capsys):
+def test_keys_rows_and_bank_pairs(tmp_path, capsys):
     # ["ab", "c"] and ["a", "bc"] must stay different accounts; surrounding blanks do not
     # count; a duplicated account is fine; a payment may stay within one bank; accounts
     # of one bank are not found at another.
@@ -79,7 +79,7 @@ def test_keys_rows_and_bank_pairs(working_module, tmp_path, capsys):
     assert read_flags(out) == [True, False, True, True, True, False, False]
 
 
-def test_synthetic_mode_passes_and_prints_its_seed(working_module, capsys):
+def test_synthetic_mode_passes_and_prints_its_seed(capsys):
     status, out, _ = run_main(["--num-banks", "2", "--accounts-per-bank", "200",
                                "--num-payments", "150", "--match-share", "0.3",
                                "--seed", "42"], capsys)
@@ -89,7 +89,7 @@ def test_synthetic_mode_passes_and_prints_its_seed(working_module, capsys):
     assert "45 matches, 105 non-matches" in out
 
 
-def test_default_output_is_written_beside_the_payments(working_module, tmp_path):
+def test_default_output_is_written_beside_the_payments(tmp_path):
     data = small_data(seed=3, banks=1, accounts=50, payments=40)
     result = run_command(write_inputs(data, tmp_path), cwd=tmp_path)
     assert result.returncode == 0, result.stderr
