@@ -29,18 +29,3 @@ def run_python(code, timeout=120):
     """Runs code in a fresh interpreter; returns the completed process."""
     return subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
                           timeout=timeout)
-
-
-def match_flags(sender_bank_rows, receiver_bank_rows, sender_queries, receiver_queries):
-    """Runs the whole protocol; one flag per query."""
-    import veltrane as v
-
-    (sender_pk, sender_sk), (receiver_pk, receiver_sk), (zadiv_pk, zadiv_sk) = (
-        v.key_gen() for _ in range(3))
-    sender_okvs = v.build_okvs(sender_pk, sender_bank_rows)
-    receiver_okvs = v.build_okvs(receiver_pk, receiver_bank_rows)
-    queries = v.initiate_queries(sender_queries, receiver_queries, sender_okvs, receiver_okvs,
-                                 zadiv_pk)
-    sender, receiver, gamma, delta = v.combine(v.randomize(queries), v.randomize(queries))
-    return v.finish(v.decrypt(sender, sender_sk), v.decrypt(receiver, receiver_sk), gamma, delta,
-                    zadiv_sk)

@@ -2,10 +2,9 @@
 import veltrane
 
 import edwards_ref as ref
+from conftest import IDENTITY as IDENTITY_BYTES
+from conftest import NON_POINT as INVALID_POINT
 from conftest import panic_of
-
-INVALID_POINT = bytes([2]) + bytes(31)  # y = 2 gives no curve point
-IDENTITY_BYTES = bytes([1]) + bytes(31)
 
 
 def panic(call, *args):
@@ -33,6 +32,15 @@ def run_protocol(sender_bank, receiver_bank, coordinator, sender_store, receiver
     sender_points = veltrane.decrypt(senders, sender_bank.secret)
     receiver_points = veltrane.decrypt(receivers, receiver_bank.secret)
     return veltrane.finish(sender_points, receiver_points, gammas, deltas, coordinator.secret)
+
+
+def match_flags(sender_bank_rows, receiver_bank_rows, sender_queries, receiver_queries):
+    """The whole protocol with fresh parties and stores; one flag per query."""
+    sender, receiver, coordinator = Party(), Party(), Party()
+    return run_protocol(sender, receiver, coordinator,
+                        veltrane.build_okvs(sender.public, sender_bank_rows),
+                        veltrane.build_okvs(receiver.public, receiver_bank_rows),
+                        sender_queries, receiver_queries)
 
 
 def residue(ciphertext, xs, xr, xc):

@@ -6,7 +6,8 @@ import sys
 import pytest
 import veltrane
 
-from conftest import BASE, IDENTITY, ONE, match_flags, panic_of
+from conftest import BASE, IDENTITY, ONE, panic_of
+from protocol_support import match_flags
 
 v = veltrane
 KEY = ONE

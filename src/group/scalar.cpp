@@ -18,15 +18,21 @@ constexpr Limbs5 kOrder = {0x5812631a5cf5d3ed, 0x14def9dea2f79cd6, 0, 0x10000000
 constexpr Limbs5 kBarrettMu = {0xed9ce5a30a2c131b, 0x2106215d086329a7, 0xffffffffffffffeb,
                                0xffffffffffffffff, 0xf};
 
+// out = a - b (mod 2^320); returns the final borrow (1 when a < b).
+std::uint64_t subtract(const Limbs5& a, const Limbs5& b, Limbs5& out) {
+  std::uint64_t borrow = 0;
+  for (int i = 0; i < 5; ++i) {
+    const u128 t = u128(a[i]) - b[i] - borrow;
+    out[i] = static_cast<std::uint64_t>(t);
+    borrow = static_cast<std::uint64_t>(t >> 64) & 1;
+  }
+  return borrow;
+}
+
 // r -= l when r >= l, without a branch (r < 2^320).
 void subtract_order_if_not_below(Limbs5& r) {
   Limbs5 diff;
-  std::uint64_t borrow = 0;
-  for (int i = 0; i < 5; ++i) {
-    const u128 t = u128(r[i]) - kOrder[i] - borrow;
-    diff[i] = static_cast<std::uint64_t>(t);
-    borrow = static_cast<std::uint64_t>(t >> 64) & 1;
-  }
+  const std::uint64_t borrow = subtract(r, kOrder, diff);
   // borrow = 1: r < l, keep r.
   std::uint64_t keep_diff = borrow - 1;  // all ones when no borrow
   asm("" : "+r"(keep_diff));
@@ -71,13 +77,9 @@ Scalar reduce_wide(const std::uint8_t wide[64]) {
   }
 
   // r = (x mod 2^320) - q3*l (mod 2^320)
+  Limbs5 low = {x[0], x[1], x[2], x[3], x[4]};
   Limbs5 r;
-  std::uint64_t borrow = 0;
-  for (int i = 0; i < 5; ++i) {
-    const u128 t = u128(x[i]) - ql[i] - borrow;
-    r[i] = static_cast<std::uint64_t>(t);
-    borrow = static_cast<std::uint64_t>(t >> 64) & 1;
-  }
+  subtract(low, ql, r);
   subtract_order_if_not_below(r);
   subtract_order_if_not_below(r);
 
@@ -85,6 +87,7 @@ Scalar reduce_wide(const std::uint8_t wide[64]) {
   for (int i = 0; i < 32; ++i) out.bytes[i] = static_cast<std::uint8_t>(r[i / 8] >> (8 * (i % 8)));
   // The input is secret random bytes; leave nothing derived from it behind.
   secure_wipe(x.data(), sizeof x);
+  secure_wipe(low.data(), sizeof low);
   secure_wipe(q2.data(), sizeof q2);
   secure_wipe(ql.data(), sizeof ql);
   secure_wipe(r.data(), sizeof r);
