@@ -9,15 +9,15 @@
 #include <optional>
 #include <span>
 
+#include "group/curve/types.hpp"
 #include "group/field.hpp"
 #include "group/scalar.hpp"
+#include "group/scalar_field.hpp"
 
 namespace veltrane::group {
 
 // Extended coordinates: x = X/Z, y = Y/Z, x*y = T/Z.
-struct Point {
-  FieldElement X, Y, Z, T;
-};
+using Point = curve::PointT<ScalarField>;
 
 using PointBytes = std::array<std::uint8_t, 32>;
 
@@ -48,16 +48,15 @@ Point mul_point(const Scalar& k, const Point& q);
 Point mul_base(const Scalar& k);
 
 // A table entry: the affine point (x, y) held as y + x, y - x and 2*d*x*y.
-struct AffineCached {
-  FieldElement y_plus_x, y_minus_x, xy2d;
-};
+using AffineCached = curve::AffineCachedT<ScalarField>;
 
 // 32 rows of 8 multiples j * 256^r * Q, for repeated k*Q with one Q:
 // rows[r][j - 1] = j * 256^r * Q. Read-only once built.
-class FixedBaseTable {
- public:
+struct FixedBaseTable {
   std::array<std::array<AffineCached, 8>, 32> rows;
 };
+// The constant table of the base point, built on first use.
+const FixedBaseTable& base_point_table();
 std::unique_ptr<FixedBaseTable> build_fixed_base_table(const Point& q);
 Point mul_fixed(const FixedBaseTable& table, const Scalar& k);
 

@@ -1,29 +1,28 @@
-// Fixed-base scalar multiplication from 32 rows of 8 affine multiples:
-// the odd digits, four doublings, then the even digits.
+// Fixed-base tables: 32 rows of 8 affine multiples j * 256^r * Q.
 #include <memory>
 
-#include "common/secret.hpp"
+#include "group/curve/points.hpp"
 #include "group/edwards.hpp"
-#include "group/point_forms.hpp"
 
 namespace veltrane::group {
 
-using namespace detail;
+using F = ScalarField;
+using namespace curve;
 
 std::unique_ptr<FixedBaseTable> build_fixed_base_table(const Point& q) {
   constexpr int kEntries = 32 * 8;
   std::array<Point, kEntries> multiples;
   Point row_base = q;
   for (int r = 0; r < 32; ++r) {
-    const CachedPoint base = to_cached(row_base);
+    const Cached<F> base = to_cached<F>(row_base);
     multiples[8 * r] = row_base;
     for (int j = 1; j < 8; ++j) {
-      multiples[8 * r + j] = to_extended(add_cached(multiples[8 * r + j - 1], base));
+      multiples[8 * r + j] = to_extended<F>(add_cached<F>(multiples[8 * r + j - 1], base));
     }
     // 256 * row_base for the next row.
-    CompletedPoint c = times_16(to_projective(row_base));
-    c = times_16(to_projective(c));
-    row_base = to_extended(c);
+    Completed<F> c = times_16<F>(to_projective<F>(row_base));
+    c = times_16<F>(to_projective<F>(c));
+    row_base = to_extended<F>(c);
   }
 
   // One inversion for all 256 Z (Z is never 0 for a point): prefix products,
@@ -40,29 +39,15 @@ std::unique_ptr<FixedBaseTable> build_fixed_base_table(const Point& q) {
     if (i > 0) inverse = fe_mul(inverse, multiples[i].Z);
     const FieldElement x = fe_mul(multiples[i].X, z_inv);
     const FieldElement y = fe_mul(multiples[i].Y, z_inv);
-    table->rows[i / 8][i % 8] = AffineCached{fe_carry(fe_add(y, x)), fe_sub(y, x),
-                                             fe_mul(fe_mul(x, y), kEdwardsD2)};
+    table->rows[i / 8][i % 8] =
+        AffineCached{F::add(y, x), F::sub(y, x), fe_mul(fe_mul(x, y), kEdwardsD2)};
   }
   return table;
 }
 
-Point mul_fixed(const FixedBaseTable& table, const Scalar& k) {
-  std::array<std::int8_t, 64> digits = signed_radix16(k);
-  Point r = identity_point();
-  for (int j = 1; j < 64; j += 2) {
-    r = to_extended(add_affine(r, select_signed(table.rows[j / 2], digits[j], affine_identity())));
-  }
-  r = to_extended(times_16(to_projective(r)));
-  for (int j = 0; j < 64; j += 2) {
-    r = to_extended(add_affine(r, select_signed(table.rows[j / 2], digits[j], affine_identity())));
-  }
-  secure_wipe(digits.data(), digits.size());
-  return r;
-}
-
-Point mul_base(const Scalar& k) {
+const FixedBaseTable& base_point_table() {
   static const std::unique_ptr<FixedBaseTable> table = build_fixed_base_table(base_point());
-  return mul_fixed(*table, k);
+  return *table;
 }
 
 }  // namespace veltrane::group

@@ -102,4 +102,18 @@ Scalar secret_key_scalar(std::span<const std::uint8_t> key) {
   return s;
 }
 
+std::array<std::int8_t, 64> signed_radix16(const Scalar& k) {
+  std::array<std::int8_t, 64> e;
+  for (int i = 0; i < 32; ++i) {
+    e[2 * i] = static_cast<std::int8_t>(k.bytes[i] & 15);
+    e[2 * i + 1] = static_cast<std::int8_t>(k.bytes[i] >> 4);
+  }
+  for (int j = 0; j < 63; ++j) {
+    const int c = (e[j] + 8) >> 4;
+    e[j] = static_cast<std::int8_t>(e[j] - 16 * c);
+    e[j + 1] = static_cast<std::int8_t>(e[j + 1] + c);
+  }
+  return e;
+}
+
 }  // namespace veltrane::group

@@ -14,6 +14,10 @@ struct Scalar {
 // 512-bit little-endian integer modulo the group order l (result < l).
 Scalar reduce_wide(const std::uint8_t wide[64]);
 
+// Signed radix 16: k = sum of digit[j] * 16^j, digits 0..62 in -8..7 and
+// digit 63 in -8..8 (k < 2^255). Secret when k is; the caller wipes it.
+std::array<std::int8_t, 64> signed_radix16(const Scalar& k);
+
 // A secret-key argument: exactly 32 bytes (else FatalError with the slice
 // length message), bit 255 cleared, never reduced modulo l.
 Scalar secret_key_scalar(std::span<const std::uint8_t> key);

@@ -1,0 +1,71 @@
+// The 32-byte point encoding over any field backend F: lenient decoding
+// (y read modulo p, bit 255 the sign of x, sign 1 with x = 0 accepted) that
+// reports validity per lane, and encoding of many points with one shared
+// inversion.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "group/curve/points.hpp"
+
+namespace veltrane::group::curve {
+
+template <class F>
+struct Decoded {
+  PointT<F> point;
+  typename F::Mask valid;  // lanes whose bytes are no point hold some point
+};
+
+template <class F>
+Decoded<F> decompress(const std::uint8_t* const bytes[F::kLanes]) {
+  std::uint32_t sign_bits = 0;
+  for (int lane = 0; lane < F::kLanes; ++lane) {
+    sign_bits |= static_cast<std::uint32_t>(bytes[lane][31] >> 7) << lane;
+  }
+  const Fe<F> y = F::from_bytes(bytes);
+  const Fe<F> yy = F::square(y);
+  const Fe<F> u = F::sub(yy, F::one());
+  const Fe<F> v = F::add(F::mul(F::constant(kEdwardsD), yy), F::one());
+  const SqrtRatioResult<F> root = sqrt_ratio<F>(u, v);
+  // -0 = 0: sign 1 with x = 0 is the same point.
+  const Fe<F> x = conditional_negate<F>(root.root, F::mask_from_bits(sign_bits));
+  return {{x, y, F::one(), F::mul(x, y)}, root.is_square};
+}
+
+// out[lane] = y with bit 255 the sign of x, for y = Y/Z and x = X/Z.
+template <class F>
+void encode_affine(const PointT<F>& p, const Fe<F>& z_inverse, std::uint8_t* const out[F::kLanes]) {
+  const Fe<F> x = F::mul(p.X, z_inverse);
+  const Fe<F> y = F::mul(p.Y, z_inverse);
+  F::to_bytes(y, out);
+  const std::uint32_t negative = F::mask_bits(F::is_negative(x));
+  for (int lane = 0; lane < F::kLanes; ++lane) {
+    // The sign bit is part of the output; shifting it in needs no branch.
+    out[lane][31] |= static_cast<std::uint8_t>(((negative >> lane) & 1) << 7);
+  }
+}
+
+// Encodes points[0..n) (n <= kMaxShared) with one inversion (Montgomery's
+// trick; the Z of every point is non-zero). out[i] holds the lanes' outputs
+// of points[i].
+inline constexpr std::size_t kMaxShared = 16;
+
+template <class F>
+void compress_many(const PointT<F>* points, std::size_t n,
+                   std::uint8_t* const* const out /* [n][kLanes] */) {
+  Fe<F> prefix[kMaxShared];
+  Fe<F> acc = F::one();
+  for (std::size_t i = 0; i < n; ++i) {
+    prefix[i] = acc;
+    acc = F::mul(acc, points[i].Z);
+  }
+  Fe<F> inverse = invert<F>(acc);  // 1 / (Z_0 ... Z_(n-1))
+  for (std::size_t i = n; i-- > 0;) {
+    const Fe<F> z = F::mul(inverse, prefix[i]);  // 1 / Z_i
+    inverse = F::mul(inverse, points[i].Z);
+    encode_affine<F>(points[i], z, out + i * F::kLanes);
+  }
+}
+
+}  // namespace veltrane::group::curve

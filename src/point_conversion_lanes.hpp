@@ -1,0 +1,86 @@
+// Elligator 2 representatives over any field backend F, one point per lane.
+// Function templates: included by the implementation files of each backend.
+#pragma once
+
+#include <cstdint>
+
+#include "common/fatal_error.hpp"
+#include "group/curve/elligator.hpp"
+
+namespace veltrane::conversion {
+
+using namespace group::curve;
+
+inline constexpr const char* kInvalidMapPoint =
+    "The point from the Elligator map is invalid, this should never happen.";
+
+// Every 32-byte string maps to a point (bits 0..254 the field element r,
+// bit 255 the sign).
+template <class F>
+PointT<F> representative_to_point(const std::uint8_t* const rep[F::kLanes]) {
+  std::uint32_t sign_bits = 0;
+  for (int lane = 0; lane < F::kLanes; ++lane) {
+    sign_bits |= static_cast<std::uint32_t>(rep[lane][31] >> 7) << lane;
+  }
+  const Decoded<F> q = elligator2_point<F>(F::from_bytes(rep), F::mask_from_bits(sign_bits));
+  if (F::mask_bits(q.valid) != F::kAllLanes) fatal(kInvalidMapPoint);
+  return q.point;
+}
+
+// u = (Z + Y)/(Z - Y) = N/D, and u + A = (N + A D)/D.
+template <class F>
+struct MontgomeryFraction {
+  Fe<F> n, n_plus_a_d, d;
+};
+
+template <class F>
+MontgomeryFraction<F> montgomery_fraction(const PointT<F>& p) {
+  const Fe<F> n = F::add(p.Z, p.Y);
+  const Fe<F> d = F::sub(p.Z, p.Y);
+  return {n, F::add(n, F::mul(F::constant(group::kMontgomeryA), d)), d};
+}
+
+// Whether point_to_representative succeeds, from one square test: the test
+// value -2u(u + A) equals -2N(N + A D)/D^2, a non-zero square exactly when
+// -2N(N + A D) is one. For D = 0 (the identity, where u is taken as 0) this
+// is -2N^2, never a square since -2 is not.
+template <class F>
+typename F::Mask has_representative(const PointT<F>& p) {
+  const MontgomeryFraction<F> f = montgomery_fraction<F>(p);
+  const Fe<F> t = F::mul(f.n, f.n_plus_a_d);
+  const Fe<F> w = F::neg(F::add(t, t));
+  return F::mask_and(is_square<F>(w), F::mask_not(F::is_zero(w)));
+}
+
+// The representative of each lane's point into out[lane], for the random
+// bit of that lane (set: the preimage through u + A). Returns the lanes
+// whose point has one; the others' bytes mean nothing.
+template <class F>
+typename F::Mask point_to_representative(const PointT<F>& p, typename F::Mask use_u_plus_a,
+                                         std::uint8_t* const out[F::kLanes]) {
+  // The two preimages r of u satisfy r^2 = -u / (2(u + A)) (bit 0) or
+  // -(u + A) / (2u) (bit 1), that is -N / (2(N + A D)) or -(N + A D) / (2N).
+  // Both exist exactly when -2u(u + A) is a non-zero square, which is when
+  // the chosen ratio is a square with N, N + A D and D all non-zero.
+  const MontgomeryFraction<F> f = montgomery_fraction<F>(p);
+  Fe<F> num = f.n;
+  Fe<F> den = f.n_plus_a_d;
+  F::cswap(num, den, use_u_plus_a);
+  const SqrtRatioResult<F> r = sqrt_ratio<F>(F::neg(num), F::add(den, den));
+  const auto degenerate = F::is_zero(F::mul(F::mul(f.n, f.n_plus_a_d), f.d));
+  const auto valid = F::mask_and(r.is_square, F::mask_not(degenerate));
+
+  // Map r forward again; the sign bit records whether P is that point or
+  // its negation (the positive-x point).
+  const Decoded<F> q = elligator2_point<F>(r.root, F::mask_from_bits(0));
+  if ((F::mask_bits(valid) & ~F::mask_bits(q.valid)) != 0) fatal(kInvalidMapPoint);
+
+  F::to_bytes(r.root, out);
+  const std::uint32_t differs = F::mask_bits(F::mask_not(equal<F>(q.point, p)));
+  for (int lane = 0; lane < F::kLanes; ++lane) {
+    out[lane][31] |= static_cast<std::uint8_t>(((differs >> lane) & 1) << 7);
+  }
+  return valid;
+}
+
+}  // namespace veltrane::conversion
