@@ -9,6 +9,7 @@ file is read or written.
 from __future__ import annotations
 
 import csv
+import io
 import os
 from array import array
 from collections.abc import Iterable, Sequence
@@ -16,6 +17,7 @@ from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Any
 
+from .atomic import atomic_file
 from .errors import InputError, UserError
 
 CSV_SUFFIXES = (".csv", ".txt")
@@ -225,25 +227,34 @@ def write_table(table: Table, column: str, flags: Sequence[bool], path: str) -> 
     if column in table.columns:
         raise UserError(f"{table.path}: already has a column {column!r}; choose another name "
                         f"for the result with --match-column")
-    if kind == "parquet":
-        pyarrow = require_pyarrow(path)
-        arrow = table.arrow if table.arrow is not None else pyarrow.table(
-            {name: table.raw(name) for name in table.columns})
-        arrow = arrow.append_column(column, pyarrow.array(list(flags), pyarrow.bool_()))
-        pyarrow.parquet.write_table(arrow, path)
-        return
-    with open(path, "w", newline="", encoding="utf-8") as stream:
-        writer = csv.writer(stream)
-        writer.writerow([*table.columns, column])
-        texts = ("true", "false")
-        if table.rows is not None:
-            for row, flag in zip(table.rows, flags):
-                writer.writerow([*row, texts[0] if flag else texts[1]])
-        else:
-            values = [table.raw(name) for name in table.columns]
-            for index, flag in enumerate(flags):
-                writer.writerow([*("" if v[index] is None else v[index] for v in values),
-                                 texts[0] if flag else texts[1]])
+    # Written beside its name and renamed when complete, so a half-written result is
+    # never mistaken for a whole one.
+    with atomic_file(path) as binary:
+        if kind == "parquet":
+            pyarrow = require_pyarrow(path)
+            arrow = table.arrow if table.arrow is not None else pyarrow.table(
+                {name: table.raw(name) for name in table.columns})
+            arrow = arrow.append_column(column, pyarrow.array(list(flags), pyarrow.bool_()))
+            pyarrow.parquet.write_table(arrow, binary)
+            return
+        stream = io.TextIOWrapper(binary, encoding="utf-8", newline="")
+        _write_flags_csv(stream, table, column, flags)
+        stream.flush()
+        stream.detach()  # the binary file stays open for atomic_file to finish
+
+
+def _write_flags_csv(stream: Any, table: Table, column: str, flags: Sequence[bool]) -> None:
+    writer = csv.writer(stream)
+    writer.writerow([*table.columns, column])
+    texts = ("true", "false")
+    if table.rows is not None:
+        for row, flag in zip(table.rows, flags):
+            writer.writerow([*row, texts[0] if flag else texts[1]])
+    else:
+        values = [table.raw(name) for name in table.columns]
+        for index, flag in enumerate(flags):
+            writer.writerow([*("" if v[index] is None else v[index] for v in values),
+                             texts[0] if flag else texts[1]])
 
 
 def write_csv(path: str, columns: Sequence[str], rows: Iterable[Sequence[str]]) -> None:

@@ -1,0 +1,88 @@
+"""Atomic outputs: a file appears complete under its name, or not at all.
+
+Every output is written to a hidden temporary file in the folder it will live in,
+flushed to disk and then renamed over its name, so an interrupted step never leaves a
+half-written file that a later step would read as if it were whole. The rename stays
+within one file system because the temporary file sits beside the target.
+"""
+
+from __future__ import annotations
+
+import contextlib
+import os
+import tempfile
+from collections.abc import Iterator
+from typing import BinaryIO
+
+from .errors import UserError
+
+
+@contextlib.contextmanager
+def atomic_file(path: str, *, mode: int | None = None,
+                replace: bool = True) -> Iterator[BinaryIO]:
+    """A binary file open for writing (and reading back); on a clean exit it is flushed,
+    synced and renamed to `path`, on an exception removed. `mode` defaults to what
+    open() would give a new file under the current umask. With replace=False an existing
+    `path` is never overwritten, not even by a file that appears while this one is being
+    written."""
+    directory = os.path.dirname(os.path.abspath(path))
+    if not os.path.isdir(directory):
+        raise UserError(f"{path}: the directory {directory} does not exist")
+    if not replace and os.path.lexists(path):
+        raise UserError(f"{path}: already exists; it is not overwritten (use --force to "
+                        f"replace it)")
+    if mode is None:
+        mode = 0o666 & ~_umask()
+    descriptor, temporary = tempfile.mkstemp(prefix=f".{os.path.basename(path)}.",
+                                             suffix=".part", dir=directory)
+    try:
+        os.fchmod(descriptor, mode)  # before any byte is written: secrets are never exposed
+        with os.fdopen(descriptor, "w+b") as stream:
+            yield stream
+            stream.flush()
+            os.fsync(stream.fileno())
+        if replace:
+            os.replace(temporary, path)
+        else:
+            _place_without_replacing(temporary, path)
+        _sync_directory(directory)
+    except BaseException:
+        with contextlib.suppress(OSError):
+            os.unlink(temporary)
+        raise
+
+
+def _umask() -> int:
+    mask = os.umask(0o077)
+    os.umask(mask)
+    return mask
+
+
+def _place_without_replacing(temporary: str, path: str) -> None:
+    try:
+        os.link(temporary, path)  # atomic, and fails if the name was taken meanwhile
+    except FileExistsError:
+        raise UserError(f"{path}: already exists; it is not overwritten (use --force to "
+                        f"replace it)") from None
+    except OSError:
+        # A file system without hard links: the check and the rename are two steps.
+        if os.path.lexists(path):
+            raise UserError(f"{path}: already exists; it is not overwritten (use --force "
+                            f"to replace it)") from None
+        os.rename(temporary, path)
+        return
+    os.unlink(temporary)
+
+
+def _sync_directory(directory: str) -> None:
+    """Makes the rename itself durable (a no-op where directories cannot be opened)."""
+    try:
+        descriptor = os.open(directory, os.O_RDONLY)
+    except OSError:
+        return
+    try:
+        os.fsync(descriptor)
+    except OSError:
+        pass
+    finally:
+        os.close(descriptor)
