@@ -1,11 +1,10 @@
-"""The chunk steps as tasks on a Dask distributed cluster (dask.distributed is optional).
+"""A runner whose tasks run on a Dask distributed cluster (dask.distributed is optional).
 
-What goes where: every bank's `BankShare` (its store and, because the task also plays
-that bank's `decrypt`, its secret key) and the coordinator's key pair are scattered to
-every worker once; each task receives one chunk of payment rows, runs every step from
-`initiate_queries` to `finish`, and returns the chunk's flags and step timings. At most a
-few tasks per worker thread are in flight, so the client's memory stays bounded; the
-flags are put back in payment order whatever order the tasks finish in.
+The shared values (the banks' stores) are scattered to every worker once; each task
+receives one chunk's payment rows and returns that chunk's lists. Only the coordinator's
+own data goes to the cluster: stores, payment rows and public keys, never a secret key.
+At most a few tasks per worker thread are in flight, so the client's memory stays
+bounded; results are handed back as they finish, with their task numbers.
 """
 
 from __future__ import annotations
@@ -13,11 +12,11 @@ from __future__ import annotations
 import contextlib
 import importlib
 import os
-from collections.abc import Iterator
+from collections.abc import Callable, Iterable, Iterator, Mapping
 from typing import Any
 
 from .errors import UserError
-from .protocol import BankShare, KeyPair, Timings, match_chunk_task
+from .runner import Shared
 
 TASKS_PER_THREAD = 2
 
@@ -31,6 +30,49 @@ def require_distributed() -> Any:
                         "(pip install 'dask[distributed]', or pip install "
                         "'veltrane[distributed]')") from None
     return distributed
+
+
+class DaskRunner:
+    """Runs the tasks on the cluster of a dask.distributed Client."""
+
+    def __init__(self, client: Any, description: str = "a Dask cluster") -> None:
+        self.client = client
+        self.description = description
+        self.workers = len(client.nthreads())
+
+    def run(self, function: Callable[..., Any], tasks: Iterable[tuple[Any, ...]],
+            shared: Mapping[str, Any]) -> Iterator[tuple[int, Any]]:
+        distributed = require_distributed()
+        client = self.client
+        futures = {name: client.scatter(value, broadcast=True) for name, value in shared.items()}
+        threads = sum(client.nthreads().values()) or 1
+        window = max(2, TASKS_PER_THREAD * threads)
+        numbers: dict[Any, int] = {}
+        source = enumerate(tasks)
+
+        def submit_next() -> Any:
+            for number, args in source:
+                future = client.submit(function, *(futures[a.name] if isinstance(a, Shared)
+                                                   else a for a in args), pure=False)
+                numbers[future.key] = number
+                return future
+            return None
+
+        pending = distributed.as_completed([f for f in (submit_next() for _ in range(window))
+                                            if f is not None])
+        try:
+            for future in pending:
+                result = future.result()
+                number = numbers.pop(future.key)
+                future.release()
+                following = submit_next()
+                if following is not None:
+                    pending.add(following)
+                yield number, result
+        finally:
+            pending.clear()
+            for future in futures.values():
+                future.release()
 
 
 @contextlib.contextmanager
@@ -59,43 +101,10 @@ def open_client(scheduler: str | None = None, local_workers: int = 0,
         yield client
 
 
-def run_on_cluster(client: Any, payments: Any, chunks: list[Any],
-                   shares: dict[str, BankShare], coordinator: KeyPair,
-                   timings: Timings) -> Iterator[tuple[Any, list[bool]]]:
-    """Yields (chunk, flags) as tasks finish; adds the tasks' step timings to `timings`."""
-    distributed = require_distributed()
-    from .matching import chunk_rows
-
-    if not chunks:
-        return
-    shared = {bank: client.scatter(share, broadcast=True) for bank, share in shares.items()}
-    coordinator_future = client.scatter(coordinator, broadcast=True)
-    threads = sum(client.nthreads().values()) or 1
-    window = max(2, TASKS_PER_THREAD * threads)
-
-    def submit(position: int) -> Any:
-        chunk = chunks[position]
-        senders, receivers = chunk_rows(payments, chunk)
-        future = client.submit(match_chunk_task, senders, receivers,
-                               shared[chunk.sender_bank], shared[chunk.receiver_bank],
-                               coordinator_future, pure=False)
-        positions[future.key] = position
-        return future
-
-    positions: dict[Any, int] = {}
-    following = min(window, len(chunks))
-    pending = distributed.as_completed([submit(i) for i in range(following)])
-    try:
-        for future in pending:
-            flags, task_timings = future.result()
-            position = positions.pop(future.key)
-            future.release()
-            timings.merge(task_timings)
-            if following < len(chunks):
-                pending.add(submit(following))
-                following += 1
-            yield chunks[position], flags
-    finally:
-        pending.clear()
-        for future in list(shared.values()) + [coordinator_future]:
-            future.release()
+@contextlib.contextmanager
+def open_runner(scheduler: str | None, local_workers: int | None) -> Iterator[Any]:
+    """The runner that --scheduler / --local-cluster ask for."""
+    description = (f"the Dask scheduler at {scheduler}" if scheduler else
+                   f"a local Dask cluster of {local_workers} worker(s)")
+    with open_client(scheduler, local_workers or 0) as client:
+        yield DaskRunner(client, description)

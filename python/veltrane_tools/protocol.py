@@ -9,8 +9,8 @@ Who holds what:
   sender list to the sending bank and the receiver list to the receiving bank, and gets
   one boolean per payment from `finish`.
 
-Everything here plays all parties in one process (or on one cluster); the functions name
-the party whose step they run.
+The functions name the party whose step they run; none of them moves data between
+parties (the role steps do that, through files).
 """
 
 from __future__ import annotations
@@ -22,8 +22,7 @@ from dataclasses import dataclass, field
 import veltrane
 
 from .errors import ModuleFailure, is_panic
-
-Row = list[str]
+from .plan import Row
 
 # The steps, in protocol order, as they appear in timings and summaries.
 STEPS = ("key_gen", "build_okvs", "initiate_queries", "randomize", "combine", "decrypt",
@@ -38,6 +37,15 @@ def key_of(values: Sequence[str]) -> Row:
     Banks and the coordinator must write keys the same way.
     """
     return [f"{len(value)}:{value}" for value in values]
+
+
+KEY_FORM = "length-prefixed"
+
+
+def key_scheme(columns: int) -> dict[str, object]:
+    """How a file's rows became keys: recorded in every exchanged file, because a bank and
+    the coordinator that wrote keys differently would find nothing and not know why."""
+    return {"values": KEY_FORM, "columns": columns}
 
 
 @dataclass
@@ -85,54 +93,40 @@ class KeyPair:
         return cls(bytes(public), bytes(secret))
 
 
-@dataclass(frozen=True)
-class BankShare:
-    """What the simulation ships to a worker for one bank: its store and, because the
-    worker also plays the bank's `decrypt`, its secret key. In a real deployment the
-    secret stays at the bank and only the store travels to the coordinator."""
-
-    store: bytes
-    secret: bytes
-
-
 def build_store(keys: KeyPair, rows: Sequence[Row], timings: Timings | None = None) -> bytes:
     """The bank's step: its store over its key rows, as the bytes it publishes."""
     return bytes(call("build_okvs", timings, len(rows), veltrane.build_okvs, keys.public,
                       rows))
 
 
-def match_chunk(sender_rows: Sequence[Row], receiver_rows: Sequence[Row], sender: BankShare,
-                receiver: BankShare, coordinator: KeyPair,
-                timings: Timings | None = None) -> list[bool]:
-    """Every step after the stores exist, for one chunk of payments between two banks.
-
-    The coordinator makes two independent query lists, blinds and combines them; the
-    sending bank decrypts the sender list, the receiving bank the receiver list; the
-    coordinator finishes. One flag per payment, in the order of the rows.
-    """
+def query_chunk(sender_rows: Sequence[Row], receiver_rows: Sequence[Row],
+                sender_store: bytes, receiver_store: bytes,
+                coordinator_public: bytes) -> tuple[bytes, bytes, bytes, bytes, Timings]:
+    """The coordinator's steps for one chunk of payments between two banks: two
+    independent query lists, blinded and combined. Returns the sender list (for the
+    sending bank), the receiver list (for the receiving bank), the gamma and delta lists
+    (the coordinator keeps them) and the chunk's own step timings, so that it can run as
+    a cluster task. Needs only public data."""
+    timings = Timings()
     n = min(len(sender_rows), len(receiver_rows))
-    if n == 0:
-        return []
     first = call("initiate_queries", timings, n, veltrane.initiate_queries, sender_rows,
-                 receiver_rows, sender.store, receiver.store, coordinator.public)
+                 receiver_rows, sender_store, receiver_store, coordinator_public)
     second = call("initiate_queries", timings, n, veltrane.initiate_queries, sender_rows,
-                  receiver_rows, sender.store, receiver.store, coordinator.public)
+                  receiver_rows, sender_store, receiver_store, coordinator_public)
     first = call("randomize", timings, n, veltrane.randomize, first)
     second = call("randomize", timings, n, veltrane.randomize, second)
-    senders, receivers, gammas, deltas = call("combine", timings, n, veltrane.combine, first,
-                                              second)
-    del first, second
-    sender_points = call("decrypt", timings, n, veltrane.decrypt, senders, sender.secret)
-    receiver_points = call("decrypt", timings, n, veltrane.decrypt, receivers,
-                           receiver.secret)
-    return call("finish", timings, n, veltrane.finish, sender_points, receiver_points, gammas,
-                deltas, coordinator.secret)
+    lists = call("combine", timings, n, veltrane.combine, first, second)
+    s, r, g, d = (bytes(points) for points in lists)
+    return s, r, g, d, timings
 
 
-def match_chunk_task(sender_rows: Sequence[Row], receiver_rows: Sequence[Row],
-                     sender: BankShare, receiver: BankShare,
-                     coordinator: KeyPair) -> tuple[list[bool], Timings]:
-    """`match_chunk` as a cluster task: the flags and the task's own step timings."""
-    timings = Timings()
-    return match_chunk(sender_rows, receiver_rows, sender, receiver, coordinator,
-                       timings), timings
+def decrypt(points: bytes, secret: bytes, timings: Timings | None = None) -> bytes:
+    """The bank's step: every 32-byte point times its secret."""
+    return bytes(call("decrypt", timings, len(points) // 32, veltrane.decrypt, points, secret))
+
+
+def finish(sender_points: bytes, receiver_points: bytes, gammas: bytes, deltas: bytes,
+           secret: bytes, timings: Timings | None = None) -> list[bool]:
+    """The coordinator's last step: one flag per payment of the lists."""
+    return list(call("finish", timings, len(gammas) // 32, veltrane.finish, sender_points,
+                     receiver_points, gammas, deltas, secret))

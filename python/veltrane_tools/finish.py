@@ -1,0 +1,87 @@
+"""The coordinator's finish step: the state file and every bank's response become one
+flag per payment, in the payments' own order.
+
+Every response is checked against what the state recorded when the requests were made
+(run, bank, key, the request's digest and the counts) before any flag is computed, so
+a response from another run or bank is refused instead of silently giving wrong flags.
+"""
+
+from __future__ import annotations
+
+import contextlib
+from collections.abc import Sequence
+from dataclasses import dataclass, field
+from typing import Any
+
+from .container import Container
+from .errors import UserError
+from .keys import SecretKey
+from .plan import DEFAULT_CHUNK_SIZE
+from .points_file import RESPONSE, open_points
+from .progress import Progress
+from .protocol import Timings, finish as finish_points
+from .state_file import State, read_state
+
+
+@dataclass
+class FinishResult:
+    flags: list[bool]
+    run: str
+    payments: dict[str, Any]        # what the state recorded of the payments file
+    timings: Timings = field(default_factory=Timings)
+
+
+def open_responses(state: State, paths: Sequence[str],
+                   stack: contextlib.ExitStack) -> dict[str, Container]:
+    responses: dict[str, Container] = {}
+    for path in paths:
+        file, header = open_points(path, RESPONSE)
+        stack.enter_context(file)
+        expected = state.banks.get(header.bank)
+        if expected is None:
+            raise file.refuse(f"wrong bank: {header.bank!r} has no part in this run (its "
+                              f"banks are {', '.join(sorted(state.banks))})")
+        if header.bank in responses:
+            raise file.refuse(f"a second response from bank {header.bank!r} (the first is "
+                              f"{responses[header.bank].path})")
+        file.expect("run", state.run, "run")
+        file.expect("fingerprint", expected["fingerprint"], "bank key")
+        file.expect("request_sha256", expected["request_sha256"], "request (its digest)")
+        file.expect("key_scheme", state.key_scheme, "key scheme")
+        file.expect("counts", expected["counts"], "counts")
+        responses[header.bank] = file
+    missing = sorted(set(state.banks) - set(responses))
+    if missing:
+        raise UserError(f"no response from bank(s) {', '.join(missing)}: give each bank's "
+                        f"response file")
+    return responses
+
+
+def finish(state_path: str, response_paths: Sequence[str], key: SecretKey, *,
+           chunk_size: int = DEFAULT_CHUNK_SIZE,
+           progress: Progress | None = None) -> FinishResult:
+    progress = progress or Progress(enabled=False)
+    state = read_state(state_path, chunk_size)
+    with contextlib.ExitStack() as stack:
+        stack.callback(state.close)
+        if state.coordinator != key.fingerprint:
+            raise state.file.refuse(f"wrong coordinator key: the run was made with key "
+                                    f"{state.coordinator}, this key is {key.fingerprint}")
+        responses = open_responses(state, response_paths, stack)
+        result = FinishResult([False] * state.payments["count"], state.run, state.payments)
+        bar = progress.bar("finish", len(result.flags), "payments")
+        try:
+            for chunk in state.plan.chunks:
+                n = len(chunk)
+                flags = finish_points(
+                    responses[chunk.sender_bank].read("sender", chunk.sender_offset, n),
+                    responses[chunk.receiver_bank].read("receiver", chunk.receiver_offset, n),
+                    state.file.read("gamma", chunk.position, n),
+                    state.file.read("delta", chunk.position, n), key.secret, result.timings)
+                for index, flag in zip(chunk.indices, flags):
+                    result.flags[index] = flag
+                bar.set_postfix_str(f"{chunk.sender_bank} -> {chunk.receiver_bank}")
+                bar.update(n)
+        finally:
+            bar.close()
+    return result

@@ -1,0 +1,124 @@
+"""Key files: a party's secret-key file and the public-key file it hands out.
+
+A secret-key file holds the party's name and its key pair; it is created with mode 0600,
+never overwrites an existing file unless asked, and is refused when group or others may
+read it, as ssh refuses a private key. A public-key file holds the name and the public
+key only. Both use the common layout (container.py), so a damaged key is refused like any
+other file. The fingerprint, a short digest of the public key, is what two parties read
+to each other over the phone to be sure a file came from whom it claims.
+"""
+
+from __future__ import annotations
+
+import hashlib
+import os
+import re
+import stat
+from dataclasses import dataclass, field
+
+from .container import ContainerWriter, FileRefused, open_container
+from .protocol import KeyPair, Timings
+
+SECRET_KIND = "secret-key"
+PUBLIC_KIND = "public-key"
+KEY_BYTES = 32
+NAME = re.compile(r"[A-Za-z0-9][A-Za-z0-9_.-]{0,63}")
+
+
+def fingerprint(public: bytes) -> str:
+    """Five groups of four hex digits of the public key's SHA-256 (80 bits)."""
+    digits = hashlib.sha256(b"veltrane public key\0" + public).hexdigest()[:20]
+    return "-".join(digits[i:i + 4] for i in range(0, 20, 4))
+
+
+def check_name(name: str) -> str:
+    if not NAME.fullmatch(name):
+        raise ValueError(f"{name!r} is not a party name: use up to 64 letters, digits, '.', "
+                         f"'_' or '-', starting with a letter or digit")
+    return name
+
+
+@dataclass(frozen=True)
+class PublicKey:
+    name: str
+    public: bytes
+
+    @property
+    def fingerprint(self) -> str:
+        return fingerprint(self.public)
+
+
+@dataclass(frozen=True)
+class SecretKey:
+    name: str
+    public: bytes
+    secret: bytes = field(repr=False)  # kept out of reprs, tracebacks and logs
+
+    @property
+    def fingerprint(self) -> str:
+        return fingerprint(self.public)
+
+    def public_key(self) -> PublicKey:
+        return PublicKey(self.name, self.public)
+
+    def pair(self) -> KeyPair:
+        return KeyPair(self.public, self.secret)
+
+
+def generate(name: str, timings: Timings | None = None) -> SecretKey:
+    pair = KeyPair.generate(timings)
+    return SecretKey(check_name(name), pair.public, pair.secret)
+
+
+def write_secret_key(key: SecretKey, path: str, *, force: bool = False) -> None:
+    with ContainerWriter(path, SECRET_KIND, [("public", 1, KEY_BYTES), ("secret", 1, KEY_BYTES)],
+                         mode=0o600, replace=force) as out:
+        out.write("public", 0, key.public)
+        out.write("secret", 0, key.secret)
+        out.header = {"name": key.name, "fingerprint": key.fingerprint}
+
+
+def write_public_key(key: PublicKey, path: str, *, force: bool = False) -> None:
+    with ContainerWriter(path, PUBLIC_KIND, [("public", 1, KEY_BYTES)], replace=force) as out:
+        out.write("public", 0, key.public)
+        out.header = {"name": key.name, "fingerprint": key.fingerprint}
+
+
+def check_private(path: str) -> None:
+    """Refuses a secret-key file that anyone but its owner may read or change."""
+    try:
+        info = os.stat(path)
+    except FileNotFoundError:
+        raise FileRefused(path, "no such file") from None
+    except OSError as error:
+        raise FileRefused(path, f"cannot read the file: {error.strerror or error}") from None
+    if stat.S_ISREG(info.st_mode) and info.st_mode & 0o077:
+        raise FileRefused(path, f"permissions {stat.S_IMODE(info.st_mode):04o} are too open: "
+                                f"a secret-key file must be readable by its owner only "
+                                f"(chmod 600 {path})")
+
+
+def load_secret_key(path: str) -> SecretKey:
+    check_private(path)
+    with open_container(path, SECRET_KIND) as file:
+        name = _name(file.header, path)
+        public, secret = file.read("public"), file.read("secret")
+    key = SecretKey(name, public, secret)
+    if file.header.get("fingerprint") != key.fingerprint:
+        raise FileRefused(path, "damaged: the recorded fingerprint is not the key's")
+    return key
+
+
+def load_public_key(path: str) -> PublicKey:
+    with open_container(path, PUBLIC_KIND) as file:
+        key = PublicKey(_name(file.header, path), file.read("public"))
+    if file.header.get("fingerprint") != key.fingerprint:
+        raise FileRefused(path, "damaged: the recorded fingerprint is not the key's")
+    return key
+
+
+def _name(header: dict[str, object], path: str) -> str:
+    name = header.get("name")
+    if not isinstance(name, str) or not NAME.fullmatch(name):
+        raise FileRefused(path, f"damaged: {name!r} is not a party name")
+    return name

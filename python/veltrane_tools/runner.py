@@ -1,0 +1,46 @@
+"""Runners: who carries out a step's chunks. The caller picks one and passes it in.
+
+A step hands a runner one function, the tasks (argument tuples, made lazily so that only
+a few chunks' rows exist at a time) and the values every task shares, such as the
+banks' stores. An argument `Shared(name)` stands for the shared value of that name: the
+local runner passes the value itself, the Dask runner (cluster.py) sends it to every
+worker once. Results come back as (task number, result) in any order.
+"""
+
+from __future__ import annotations
+
+from collections.abc import Callable, Iterable, Iterator, Mapping
+from dataclasses import dataclass
+from typing import Any, Protocol
+
+
+@dataclass(frozen=True)
+class Shared:
+    """Stands, in a task's arguments, for the shared value `name`."""
+
+    name: str
+
+
+class Runner(Protocol):
+    workers: int       # cluster workers; 0 when the steps run in this process
+    description: str   # for summaries: "in this process", "on the Dask scheduler at ..."
+
+    def run(self, function: Callable[..., Any], tasks: Iterable[tuple[Any, ...]],
+            shared: Mapping[str, Any]) -> Iterator[tuple[int, Any]]: ...
+
+
+def resolve(args: tuple[Any, ...], values: Mapping[str, Any]) -> list[Any]:
+    return [values[arg.name] if isinstance(arg, Shared) else arg for arg in args]
+
+
+class LocalRunner:
+    """Runs every task in this process, one after the other (the module's own worker
+    threads share out each call's items)."""
+
+    workers = 0
+    description = "in this process"
+
+    def run(self, function: Callable[..., Any], tasks: Iterable[tuple[Any, ...]],
+            shared: Mapping[str, Any]) -> Iterator[tuple[int, Any]]:
+        for number, args in enumerate(tasks):
+            yield number, function(*resolve(args, shared))
