@@ -65,6 +65,7 @@ struct ScalarField {
     for (int i = 0; i < 32; ++i) out[0][i] = bytes[i];
   }
   static FieldElement lane(const Element& a, int) { return a; }
+  static Element from_lanes(const FieldElement* const lanes[1]) { return *lanes[0]; }
 
  private:
   // Limbs below 2^53 in, tight out: every carry taken at once.

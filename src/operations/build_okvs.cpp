@@ -3,6 +3,7 @@
 #include <optional>
 #include <vector>
 
+#include "backends/backend.hpp"
 #include "common/fatal_error.hpp"
 #include "common/secret.hpp"
 #include "distinct_keys.hpp"
@@ -42,30 +43,6 @@ void reject_points_of_order_one_or_two(const group::Point& public_key) {
   }
 }
 
-// An encryption of the neutral element under the public key, (s*B, s*PK)
-// for a fresh s, as two representatives; a new s until both exist. Both
-// points are tested before either is converted, so the three candidates in
-// four that fail cost a square test each instead of a full conversion; the
-// accepted s is uniform among those whose two points both convert, and each
-// conversion still takes its own fresh random bit.
-okvs::OkvsValue entry_value(const group::FixedBaseTable& public_key_table,
-                            random::ChaCha12Generator& rng) {
-  for (;;) {
-    Secret<group::Scalar> s(rng.random_scalar());
-    const group::Point first_point = group::mul_base(s.get());
-    if (!has_representative(first_point)) continue;
-    const group::Point second_point = group::mul_fixed(public_key_table, s.get());
-    if (!has_representative(second_point)) continue;
-    std::optional<group::PointBytes> first = point_to_representative(first_point, rng);
-    std::optional<group::PointBytes> second = point_to_representative(second_point, rng);
-    if (!first || !second) fatal("a point that passed the representative test did not convert");
-    okvs::OkvsValue value;
-    std::memcpy(value.bytes.data(), first->data(), 32);
-    std::memcpy(value.bytes.data() + 32, second->data(), 32);
-    return value;
-  }
-}
-
 }  // namespace
 
 Bytes build_okvs(const Bytes& public_key, const TextRows& rows) {
@@ -81,10 +58,15 @@ Bytes build_okvs(const Bytes& public_key, const TextRows& rows) {
   okvs::keep_first_occurrences(keys);
   keys.shrink_to_fit();
 
+  // Each value is an encryption of the neutral element under the public key,
+  // (s*B, s*PK) for a fresh s, as two representatives.
+  const backends::Backend& backend = backends::active_backend();
   std::vector<okvs::OkvsValue> values(keys.size());
-  pool::parallel_for(values.size(), [&](std::size_t begin, std::size_t end) {
-    random::ChaCha12Generator& rng = random::thread_generator();
-    for (std::size_t i = begin; i < end; ++i) values[i] = entry_value(*table, rng);
+  static_assert(sizeof(okvs::OkvsValue) == 64);
+  constexpr std::size_t kRowsPerBlock = 2 * backends::kBlock;
+  pool::parallel_for_blocks(values.size(), kRowsPerBlock, [&](std::size_t begin, std::size_t end) {
+    backend.entry_values(*table, values[begin].bytes.data(), end - begin,
+                         random::thread_generator());
   });
 
   ThreadGeneratorSource source(random::thread_generator());

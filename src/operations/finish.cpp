@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "backends/backend.hpp"
 #include "common/secret.hpp"
 #include "operations/operations.hpp"
 #include "operations/point_list.hpp"
@@ -12,18 +13,16 @@ namespace veltrane::ops {
 Bytes finish(const Bytes& sender_points, const Bytes& receiver_points, const Bytes& gamma_points,
              const Bytes& delta_points, const Bytes& zadiv_secret_key) {
   Secret<group::Scalar> k(group::secret_key_scalar(zadiv_secret_key));
+  const backends::Backend& backend = backends::active_backend();
   const std::size_t n = std::min({point_positions(sender_points), point_positions(receiver_points),
                                   point_positions(gamma_points), point_positions(delta_points)});
+  const std::uint8_t* const lists[4] = {sender_points.data(), receiver_points.data(),
+                                        gamma_points.data(), delta_points.data()};
+  const std::size_t lengths[4] = {sender_points.size(), receiver_points.size(),
+                                  gamma_points.size(), delta_points.size()};
   Bytes flags(n);
-  pool::parallel_for(n, [&](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) {
-      group::Point s = point_at(sender_points, i);
-      group::Point r = point_at(receiver_points, i);
-      group::Point g = point_at(gamma_points, i);
-      group::Point d = point_at(delta_points, i);
-      group::Point v = group::add_points(group::add_points(s, r), group::mul_point(k.get(), g));
-      flags[i] = group::points_equal(d, v) ? 1 : 0;
-    }
+  pool::parallel_for_blocks(n, backends::kBlock, [&](std::size_t begin, std::size_t end) {
+    backend.finish(lists, lengths, begin, end, k.get(), flags.data());
   });
   return flags;
 }

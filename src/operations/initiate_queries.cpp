@@ -1,9 +1,9 @@
 #include <algorithm>
+#include <array>
 
-#include "common/secret.hpp"
+#include "backends/backend.hpp"
 #include "group/edwards.hpp"
 #include "operations/operations.hpp"
-#include "point_conversion.hpp"
 #include "pool/parallel.hpp"
 #include "random/thread_generator.hpp"
 #include "schemes/paxos.hpp"
@@ -18,20 +18,25 @@ Bytes initiate_queries(const TextRows& sender_data, const TextRows& receiver_dat
   const okvs::Paxos sender_store = okvs::Paxos::from_bytes(sender_okvs);
   const okvs::Paxos receiver_store = okvs::Paxos::from_bytes(receiver_okvs);
   const group::Point coordinator_key = group::decode_public_key(zadiv_pk);
+  const backends::Backend& backend = backends::active_backend();
 
   const std::size_t n = std::min(sender_data.size(), receiver_data.size());
   Bytes out(n * WideCiphertext::kSize);
-  pool::parallel_for(n, [&](std::size_t begin, std::size_t end) {
+  pool::parallel_for_blocks(n, backends::kBlock, [&](std::size_t begin, std::size_t end) {
     random::ChaCha12Generator& rng = random::thread_generator();
-    for (std::size_t k = begin; k < end; ++k) {
-      okvs::OkvsValue u = okvs::decode(sender_store, okvs::Hashable(sender_data.row(k)));
-      okvs::OkvsValue w = okvs::decode(receiver_store, okvs::Hashable(receiver_data.row(k)));
-      const Secret<group::Scalar> r(rng.random_scalar());
-      group::Point s1 = representative_to_point(u.bytes.data());
-      group::Point s2 = representative_to_point(u.bytes.data() + 32);
-      group::Point r1 = representative_to_point(w.bytes.data());
-      group::Point r2 = representative_to_point(w.bytes.data() + 32);
-      encrypt(s1, s2, r1, r2, coordinator_key, r.get()).to_bytes(out.data() + k * WideCiphertext::kSize);
+    std::array<std::uint8_t, 64 * backends::kBlock> sender_values, receiver_values;
+    for (std::size_t first = begin; first < end; first += backends::kBlock) {
+      const std::size_t count = std::min(backends::kBlock, end - first);
+      for (std::size_t j = 0; j < count; ++j) {
+        const okvs::OkvsValue u =
+            okvs::decode(sender_store, okvs::Hashable(sender_data.row(first + j)));
+        const okvs::OkvsValue w =
+            okvs::decode(receiver_store, okvs::Hashable(receiver_data.row(first + j)));
+        std::copy(u.bytes.begin(), u.bytes.end(), sender_values.begin() + 64 * j);
+        std::copy(w.bytes.begin(), w.bytes.end(), receiver_values.begin() + 64 * j);
+      }
+      backend.encrypt(sender_values.data(), receiver_values.data(), count, coordinator_key,
+                      out.data() + first * WideCiphertext::kSize, rng);
     }
   });
   return out;

@@ -14,6 +14,18 @@ namespace veltrane::pool {
 // since a piece stops at its first failure); the others are dropped.
 void parallel_for(std::size_t n, const std::function<void(std::size_t, std::size_t)>& body);
 
+// parallel_for over blocks of `block` consecutive items: body(begin, end)
+// gets item ranges that start on a block boundary, so batch kernels see
+// whole blocks (only the last may be short).
+inline void parallel_for_blocks(std::size_t n, std::size_t block,
+                                const std::function<void(std::size_t, std::size_t)>& body) {
+  const std::size_t blocks = (n + block - 1) / block;
+  parallel_for(blocks, [&](std::size_t first, std::size_t last) {
+    const std::size_t end = last * block < n ? last * block : n;
+    body(first * block, end);
+  });
+}
+
 // results[i] = f(i), in index order.
 template <class T, class F>
 std::vector<T> parallel_map(std::size_t n, F&& f) {

@@ -187,6 +187,17 @@ struct LaneField {
     return FieldElement{{limbs[0][i], limbs[1][i], limbs[2][i], limbs[3][i], limbs[4][i]}};
   }
 
+  // Lane i from *lanes[i] (a tight one-item element).
+  static Element from_lanes(const FieldElement* const lanes[kLanes]) {
+    alignas(64) std::uint64_t limbs[5][kLanes];
+    for (int lane = 0; lane < kLanes; ++lane) {
+      for (int k = 0; k < 5; ++k) limbs[k][lane] = lanes[lane]->limb[k];
+    }
+    Element r;
+    for (int k = 0; k < 5; ++k) r.l[k] = V::load(limbs[k]);
+    return r;
+  }
+
  private:
   static Vec mask51() { return V::set1((std::uint64_t{1} << 51) - 1); }
 

@@ -1,0 +1,66 @@
+// The per-item work of the batch operations, once per field backend: the
+// one-item field (every machine), eight lanes with AVX-512 IFMA (where the
+// processor and the operating system support it), and the exact portable
+// emulation of those lanes (for tests). Every backend gives the same bytes
+// for the same inputs and randomness, and reports the same failures.
+//
+// Each kernel handles a contiguous range of items in order and stops at the
+// lowest failing item of its range, with the message a one-by-one loop gives.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "group/edwards.hpp"
+#include "random/thread_generator.hpp"
+
+namespace veltrane::backends {
+
+// Items per block: the unit of parallel work, and the set of points whose
+// encodings share one inversion.
+inline constexpr std::size_t kBlock = 32;
+
+struct Backend {
+  const char* name;
+  int lanes;
+
+  // values[0..n) of 64 bytes: (representative of s*B, representative of
+  // s*PK) for a fresh s per value, s uniform among those for which both exist.
+  void (*entry_values)(const group::FixedBaseTable& public_key_table, std::uint8_t* values,
+                       std::size_t n, random::ChaCha12Generator& rng);
+  // n queries from their decoded 64-byte store values (sender, receiver),
+  // each encrypted under a fresh scalar into 128 bytes.
+  void (*encrypt)(const std::uint8_t* sender_values, const std::uint8_t* receiver_values,
+                  std::size_t n, const group::Point& coordinator_key, std::uint8_t* out,
+                  random::ChaCha12Generator& rng);
+  // Chunks [begin, end) of a ciphertext list of `length` bytes into out (128 per chunk).
+  void (*randomize)(const std::uint8_t* in, std::size_t length, std::size_t begin,
+                    std::size_t end, std::uint8_t* out, random::ChaCha12Generator& rng);
+  // Pairs [begin, end); lists[j] receives component j (32 bytes per pair).
+  void (*combine)(const std::uint8_t* a, std::size_t a_length, const std::uint8_t* b,
+                  std::size_t b_length, std::size_t begin, std::size_t end,
+                  std::uint8_t* const lists[4]);
+  // Positions [begin, end) of a point list times k into out (32 per position).
+  void (*decrypt)(const std::uint8_t* points, std::size_t length, std::size_t begin,
+                  std::size_t end, const group::Scalar& k, std::uint8_t* out);
+  // Positions [begin, end) of the four lists: flag 1 where delta = sender +
+  // receiver + k*gamma.
+  void (*finish)(const std::uint8_t* const lists[4], const std::size_t lengths[4],
+                 std::size_t begin, std::size_t end, const group::Scalar& k,
+                 std::uint8_t* flags);
+};
+
+const Backend& scalar_backend();
+const Backend& portable_lanes_backend();
+// Null when this processor or operating system cannot run it.
+const Backend* ifma_lanes_backend();
+bool cpu_has_ifma();
+
+// The backend every operation uses, chosen once per process from
+// VELTRANE_BACKEND: "auto" (or unset: IFMA lanes where supported, else the
+// one-item field), "scalar", or "portable" (the emulated lanes, for tests).
+// Any other value is a FatalError at every call that needs a backend.
+const Backend& active_backend();
+
+}  // namespace veltrane::backends

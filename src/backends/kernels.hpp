@@ -1,0 +1,407 @@
+// The batch kernels over a field backend F, F::kLanes items at a time.
+// Function templates only: each backend's translation unit instantiates
+// them for its own field (and, for IFMA, its own instruction set).
+//
+// A group of lanes is checked as a whole before its result is used, and the
+// failure reported is the one of its lowest failing item, with that item's
+// first failing check: exactly what a loop over the items meets first.
+// Unused lanes of a short group are filled with the base point and a zero
+// scalar and their results dropped.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "backends/backend.hpp"
+#include "common/fatal_error.hpp"
+#include "common/secret.hpp"
+#include "group/curve/encoding.hpp"
+#include "group/curve/scalar_mul.hpp"
+#include "point_conversion_lanes.hpp"
+
+namespace veltrane::backends::kernels {
+
+using group::FieldElement;
+using group::Point;
+using group::Scalar;
+using namespace group::curve;
+
+inline constexpr std::uint8_t kPadPoint[32] = {
+    0x58, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66,
+    0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66, 0x66};
+
+// Where the outputs of unused lanes go.
+struct Discard {
+  std::uint8_t bytes[32];
+};
+
+// Scalars of one group of lanes, wiped when the group is done.
+template <class F>
+struct LaneScalars {
+  Scalar k[F::kLanes]{};
+  const Scalar* ptr[F::kLanes];
+  LaneScalars() {
+    for (int i = 0; i < F::kLanes; ++i) ptr[i] = &k[i];
+  }
+  ~LaneScalars() { secure_wipe(k, sizeof k); }
+  LaneScalars(const LaneScalars&) = delete;
+  LaneScalars& operator=(const LaneScalars&) = delete;
+};
+
+template <class F>
+PointT<F> broadcast(const Point& p) {
+  return {F::constant(p.X), F::constant(p.Y), F::constant(p.Z), F::constant(p.T)};
+}
+
+template <class F>
+Point lane_point(const PointT<F>& p, int lane) {
+  return {F::lane(p.X, lane), F::lane(p.Y, lane), F::lane(p.Z, lane), F::lane(p.T, lane)};
+}
+
+template <class F>
+PointT<F> gather_points(const Point* const points[F::kLanes]) {
+  const FieldElement* x[F::kLanes];
+  const FieldElement* y[F::kLanes];
+  const FieldElement* z[F::kLanes];
+  const FieldElement* t[F::kLanes];
+  for (int i = 0; i < F::kLanes; ++i) {
+    x[i] = &points[i]->X;
+    y[i] = &points[i]->Y;
+    z[i] = &points[i]->Z;
+    t[i] = &points[i]->T;
+  }
+  return {F::from_lanes(x), F::from_lanes(y), F::from_lanes(z), F::from_lanes(t)};
+}
+
+// One random bit per lane, from lane 0 up.
+template <class F>
+typename F::Mask random_bits(random::ChaCha12Generator& rng, int lanes) {
+  std::uint32_t bits = 0;
+  for (int i = 0; i < lanes; ++i) bits |= static_cast<std::uint32_t>(rng.draw_bool()) << i;
+  return F::mask_from_bits(bits);
+}
+
+// Encodes the group results points[0..n) (n a multiple of nothing in
+// particular) into outs[i * kLanes + lane], in chunks that share an inversion.
+template <class F>
+void compress_all(const PointT<F>* points, std::size_t n, std::uint8_t* const* outs) {
+  for (std::size_t first = 0; first < n; first += kMaxShared) {
+    const std::size_t count = std::min(kMaxShared, n - first);
+    compress_many<F>(points + first, count, outs + first * F::kLanes);
+  }
+}
+
+// ---- build_okvs ----
+
+template <class F>
+void entry_values(const group::FixedBaseTable& table, std::uint8_t* values, std::size_t n,
+                  random::ChaCha12Generator& rng) {
+  constexpr int L = F::kLanes;
+  // Candidates pass two representative tests before either point is
+  // converted; each stage runs on full groups of lanes, and every candidate
+  // that passes both is given to the next row without a value.
+  struct Candidate {
+    Scalar s;
+    Point first, second;
+  };
+  std::vector<Candidate> passed_first, passed_both;
+  passed_first.reserve(2 * L);
+  passed_both.reserve(2 * L);
+  struct Wipe {
+    std::vector<Candidate>& a;
+    std::vector<Candidate>& b;
+    ~Wipe() {
+      secure_wipe(a.data(), a.capacity() * sizeof(Candidate));
+      secure_wipe(b.data(), b.capacity() * sizeof(Candidate));
+    }
+  } wipe{passed_first, passed_both};
+  const group::FixedBaseTable& base_table = group::base_point_table();
+
+  std::size_t done = 0;
+  while (done < n) {
+    const std::size_t wanted = std::min<std::size_t>(L, n - done);
+    if (passed_both.size() >= wanted) {
+      const Point* firsts[L];
+      const Point* seconds[L];
+      for (int i = 0; i < L; ++i) {
+        const Candidate& c = passed_both[std::min<std::size_t>(i, wanted - 1)];
+        firsts[i] = &c.first;
+        seconds[i] = &c.second;
+      }
+      std::uint8_t* outs_first[L];
+      std::uint8_t* outs_second[L];
+      Discard discard[2];
+      for (int i = 0; i < L; ++i) {
+        const bool used = static_cast<std::size_t>(i) < wanted;
+        outs_first[i] = used ? values + 64 * (done + i) : discard[0].bytes;
+        outs_second[i] = used ? values + 64 * (done + i) + 32 : discard[1].bytes;
+      }
+      const auto bits_first = random_bits<F>(rng, static_cast<int>(wanted));
+      const auto bits_second = random_bits<F>(rng, static_cast<int>(wanted));
+      const auto ok_first =
+          conversion::point_to_representative<F>(gather_points<F>(firsts), bits_first, outs_first);
+      const auto ok_second = conversion::point_to_representative<F>(gather_points<F>(seconds),
+                                                                    bits_second, outs_second);
+      if ((F::mask_bits(F::mask_and(ok_first, ok_second)) & ((1u << wanted) - 1)) !=
+          (1u << wanted) - 1) {
+        fatal("a point that passed the representative test did not convert");
+      }
+      passed_both.erase(passed_both.begin(), passed_both.begin() + wanted);
+      done += wanted;
+    } else if (passed_first.size() >= static_cast<std::size_t>(L)) {
+      LaneScalars<F> s;
+      for (int i = 0; i < L; ++i) s.k[i] = passed_first[i].s;
+      const PointT<F> second = mul_fixed<F>(table, s.ptr);
+      const std::uint32_t ok = F::mask_bits(conversion::has_representative<F>(second));
+      for (int i = 0; i < L; ++i) {
+        if ((ok >> i) & 1) {
+          passed_both.push_back({passed_first[i].s, passed_first[i].first, lane_point<F>(second, i)});
+        }
+      }
+      secure_wipe(passed_first.data(), L * sizeof(Candidate));
+      passed_first.erase(passed_first.begin(), passed_first.begin() + L);
+    } else {
+      LaneScalars<F> s;
+      for (int i = 0; i < L; ++i) s.k[i] = rng.random_scalar();
+      const PointT<F> first = mul_fixed<F>(base_table, s.ptr);
+      const std::uint32_t ok = F::mask_bits(conversion::has_representative<F>(first));
+      for (int i = 0; i < L; ++i) {
+        if ((ok >> i) & 1) passed_first.push_back({s.k[i], lane_point<F>(first, i), {}});
+      }
+    }
+  }
+}
+
+// ---- initiate_queries ----
+
+template <class F>
+void encrypt(const std::uint8_t* sender_values, const std::uint8_t* receiver_values,
+             std::size_t n, const Point& coordinator_key, std::uint8_t* out,
+             random::ChaCha12Generator& rng) {
+  constexpr int L = F::kLanes;
+  constexpr std::size_t kGroups = kBlock / L;
+  const PointT<F> key = broadcast<F>(coordinator_key);
+  const group::FixedBaseTable& base_table = group::base_point_table();
+  for (std::size_t first = 0; first < n; first += kBlock) {
+    const std::size_t count = std::min(kBlock, n - first);
+    const std::size_t groups = (count + L - 1) / L;
+    PointT<F> results[4 * kGroups];
+    std::uint8_t* outs[4 * kGroups * L];
+    Discard discard;
+    for (std::size_t g = 0; g < groups; ++g) {
+      const std::uint8_t* halves[4][L];
+      LaneScalars<F> r;
+      for (int lane = 0; lane < L; ++lane) {
+        const std::size_t item = g * L + lane;
+        const bool used = item < count;
+        const std::uint8_t* u = sender_values + 64 * (first + (used ? item : 0));
+        const std::uint8_t* w = receiver_values + 64 * (first + (used ? item : 0));
+        halves[0][lane] = u;
+        halves[1][lane] = u + 32;
+        halves[2][lane] = w;
+        halves[3][lane] = w + 32;
+        if (used) r.k[lane] = rng.random_scalar();
+        for (int c = 0; c < 4; ++c) {
+          outs[(4 * g + c) * L + lane] = used ? out + 128 * (first + item) + 32 * c : discard.bytes;
+        }
+      }
+      const PointT<F> s1 = conversion::representative_to_point<F>(halves[0]);
+      const PointT<F> s2 = conversion::representative_to_point<F>(halves[1]);
+      const PointT<F> r1 = conversion::representative_to_point<F>(halves[2]);
+      const PointT<F> r2 = conversion::representative_to_point<F>(halves[3]);
+      const PointT<F> sum = add<F>(add<F>(s2, r2), key);
+      results[4 * g + 0] = mul_point<F>(r.ptr, s1);
+      results[4 * g + 1] = mul_point<F>(r.ptr, r1);
+      results[4 * g + 2] = mul_fixed<F>(base_table, r.ptr);
+      results[4 * g + 3] = mul_point<F>(r.ptr, sum);
+    }
+    compress_all<F>(results, 4 * groups, outs);
+  }
+}
+
+// ---- randomize ----
+
+template <class F>
+void randomize(const std::uint8_t* in, std::size_t length, std::size_t begin, std::size_t end,
+               std::uint8_t* out, random::ChaCha12Generator& rng) {
+  constexpr int L = F::kLanes;
+  constexpr std::size_t kGroups = kBlock / L;
+  constexpr std::size_t kSize = 128;
+  for (std::size_t first = begin; first < end; first += kBlock) {
+    const std::size_t count = std::min(kBlock, end - first);
+    const std::size_t groups = (count + L - 1) / L;
+    PointT<F> results[4 * kGroups];
+    std::uint8_t* outs[4 * kGroups * L];
+    Discard discard;
+    for (std::size_t g = 0; g < groups; ++g) {
+      const std::uint8_t* components[4][L];
+      std::size_t chunk_length[L];
+      LaneScalars<F> t;
+      for (int lane = 0; lane < L; ++lane) {
+        const std::size_t item = first + g * L + lane;
+        const bool used = item < first + count;
+        chunk_length[lane] = used ? std::min(kSize, length - kSize * item) : kSize;
+        const bool whole = used && chunk_length[lane] == kSize;
+        for (int c = 0; c < 4; ++c) {
+          components[c][lane] = whole ? in + kSize * item + 32 * c : kPadPoint;
+          outs[(4 * g + c) * L + lane] = used ? out + kSize * item + 32 * c : discard.bytes;
+        }
+        if (used) t.k[lane] = rng.random_scalar();
+      }
+      Decoded<F> points[4];
+      std::uint32_t valid = F::kAllLanes;
+      for (int c = 0; c < 4; ++c) {
+        points[c] = decompress<F>(components[c]);
+        valid &= F::mask_bits(points[c].valid);
+      }
+      for (int lane = 0; lane < L; ++lane) {
+        if (chunk_length[lane] < kSize) {
+          fatal(range_end_message(32 * (chunk_length[lane] / 32 + 1), chunk_length[lane]));
+        }
+        if (((valid >> lane) & 1) == 0) fatal(kUnwrapNone);
+      }
+      for (int c = 0; c < 4; ++c) results[4 * g + c] = mul_point<F>(t.ptr, points[c].point);
+    }
+    compress_all<F>(results, 4 * groups, outs);
+  }
+}
+
+// ---- combine ----
+
+template <class F>
+void combine(const std::uint8_t* a, std::size_t a_length, const std::uint8_t* b,
+             std::size_t b_length, std::size_t begin, std::size_t end,
+             std::uint8_t* const lists[4]) {
+  constexpr int L = F::kLanes;
+  constexpr std::size_t kGroups = kBlock / L;
+  constexpr std::size_t kSize = 128;
+  for (std::size_t first = begin; first < end; first += kBlock) {
+    const std::size_t count = std::min(kBlock, end - first);
+    const std::size_t groups = (count + L - 1) / L;
+    PointT<F> results[4 * kGroups];
+    std::uint8_t* outs[4 * kGroups * L];
+    Discard discard;
+    for (std::size_t g = 0; g < groups; ++g) {
+      const std::uint8_t* from_a[4][L];
+      const std::uint8_t* from_b[4][L];
+      std::size_t a_chunk[L], b_chunk[L];
+      for (int lane = 0; lane < L; ++lane) {
+        const std::size_t item = first + g * L + lane;
+        const bool used = item < first + count;
+        a_chunk[lane] = used ? std::min(kSize, a_length - kSize * item) : kSize;
+        b_chunk[lane] = used ? std::min(kSize, b_length - kSize * item) : kSize;
+        const bool whole = used && a_chunk[lane] == kSize && b_chunk[lane] == kSize;
+        for (int c = 0; c < 4; ++c) {
+          from_a[c][lane] = whole ? a + kSize * item + 32 * c : kPadPoint;
+          from_b[c][lane] = whole ? b + kSize * item + 32 * c : kPadPoint;
+          outs[(4 * g + c) * L + lane] = used ? lists[c] + 32 * item : discard.bytes;
+        }
+      }
+      Decoded<F> pa[4], pb[4];
+      std::uint32_t valid_a[4], valid_b[4];
+      for (int c = 0; c < 4; ++c) {
+        pa[c] = decompress<F>(from_a[c]);
+        pb[c] = decompress<F>(from_b[c]);
+        valid_a[c] = F::mask_bits(pa[c].valid);
+        valid_b[c] = F::mask_bits(pb[c].valid);
+      }
+      for (int lane = 0; lane < L; ++lane) {
+        for (std::size_t chunk : {a_chunk[lane], b_chunk[lane]}) {
+          if (chunk < kSize) fatal(range_end_message(32 * (chunk / 32 + 1), chunk));
+        }
+        for (int c = 0; c < 4; ++c) {
+          if (((valid_a[c] >> lane) & 1) == 0 || ((valid_b[c] >> lane) & 1) == 0) {
+            fatal(kUnwrapNone);
+          }
+        }
+      }
+      for (int c = 0; c < 4; ++c) results[4 * g + c] = add<F>(pa[c].point, pb[c].point);
+    }
+    compress_all<F>(results, 4 * groups, outs);
+  }
+}
+
+// ---- decrypt and finish ----
+
+// The lane pointers of positions [first, first + kLanes) of a point list,
+// and the checks of each position: length (reported with the piece's
+// length), then decoding.
+template <class F>
+struct ListGroup {
+  const std::uint8_t* piece[F::kLanes];
+  std::size_t piece_length[F::kLanes];
+
+  ListGroup(const std::uint8_t* list, std::size_t length, std::size_t first, std::size_t end) {
+    for (int lane = 0; lane < F::kLanes; ++lane) {
+      const std::size_t item = first + lane;
+      const bool used = item < end;
+      piece_length[lane] = used ? std::min<std::size_t>(32, length - 32 * item) : 32;
+      piece[lane] = used && piece_length[lane] == 32 ? list + 32 * item : kPadPoint;
+    }
+  }
+  // Fails for `lane` as a one-by-one loop would, given the decoded validity.
+  void check(int lane, std::uint32_t valid) const {
+    if (piece_length[lane] != 32) fatal(slice_length_message(piece_length[lane], 32));
+    if (((valid >> lane) & 1) == 0) fatal(kUnwrapNone);
+  }
+};
+
+template <class F>
+void decrypt(const std::uint8_t* points, std::size_t length, std::size_t begin, std::size_t end,
+             const Scalar& k, std::uint8_t* out) {
+  constexpr int L = F::kLanes;
+  constexpr std::size_t kGroups = kBlock / L;
+  const Scalar* ks[L];
+  for (int i = 0; i < L; ++i) ks[i] = &k;
+  for (std::size_t first = begin; first < end; first += kBlock) {
+    const std::size_t count = std::min(kBlock, end - first);
+    const std::size_t groups = (count + L - 1) / L;
+    PointT<F> results[kGroups];
+    std::uint8_t* outs[kGroups * L];
+    Discard discard;
+    for (std::size_t g = 0; g < groups; ++g) {
+      const std::size_t group_first = first + g * L;
+      const ListGroup<F> list(points, length, group_first, first + count);
+      const Decoded<F> p = decompress<F>(list.piece);
+      const std::uint32_t valid = F::mask_bits(p.valid);
+      for (int lane = 0; lane < L; ++lane) {
+        const bool used = group_first + lane < first + count;
+        if (used) list.check(lane, valid);
+        outs[g * L + lane] = used ? out + 32 * (group_first + lane) : discard.bytes;
+      }
+      results[g] = mul_point<F>(ks, p.point);
+    }
+    compress_all<F>(results, groups, outs);
+  }
+}
+
+template <class F>
+void finish(const std::uint8_t* const lists[4], const std::size_t lengths[4], std::size_t begin,
+            std::size_t end, const Scalar& k, std::uint8_t* flags) {
+  constexpr int L = F::kLanes;
+  const Scalar* ks[L];
+  for (int i = 0; i < L; ++i) ks[i] = &k;
+  for (std::size_t first = begin; first < end; first += L) {
+    const std::size_t count = std::min<std::size_t>(L, end - first);
+    Decoded<F> p[4];
+    std::uint32_t valid[4];
+    for (int j = 0; j < 4; ++j) {
+      const ListGroup<F> list(lists[j], lengths[j], first, first + count);
+      p[j] = decompress<F>(list.piece);
+      valid[j] = F::mask_bits(p[j].valid);
+    }
+    for (std::size_t lane = 0; lane < count; ++lane) {
+      for (int j = 0; j < 4; ++j) {
+        ListGroup<F>(lists[j], lengths[j], first, first + count).check(static_cast<int>(lane), valid[j]);
+      }
+    }
+    const PointT<F> v = add<F>(add<F>(p[0].point, p[1].point), mul_point<F>(ks, p[2].point));
+    const std::uint32_t same = F::mask_bits(equal<F>(p[3].point, v));
+    for (std::size_t lane = 0; lane < count; ++lane) flags[first + lane] = (same >> lane) & 1;
+  }
+}
+
+}  // namespace veltrane::backends::kernels
