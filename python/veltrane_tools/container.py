@@ -228,8 +228,8 @@ def _verify(path: str, stream: BinaryIO, kind: str | None) -> tuple[dict[str, An
     if size < length:
         raise FileRefused(path, f"truncated: {size:,} of {length:,} bytes")
     if size > length:
-        raise FileRefused(path, f"{size - length:,} unexpected bytes after the end of the "
-                                f"file")
+        raise FileRefused(path, f"damaged: {size - length:,} bytes longer than its recorded "
+                                f"length of {length:,} bytes")
     if length < PREFIX.size + TAIL:
         raise FileRefused(path, "damaged: its recorded length is impossible")
     digest = _hash(stream, length - 32)

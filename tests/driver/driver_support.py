@@ -58,3 +58,13 @@ def read_flags(path: Path, column: str = "matched") -> list[bool]:
 def write_csv(path: Path, text: str) -> Path:
     path.write_text(text, encoding="utf-8")
     return path
+
+
+def views(data: synthetic.SyntheticData):
+    """The banks' key rows and the coordinator's payments, as the driver prepares them."""
+    inputs = match.Inputs(data.banks, data.payments, synthetic.ACCOUNT_KEY,
+                          synthetic.SENDER_COLUMNS, synthetic.RECEIVER_COLUMNS,
+                          synthetic.SENDER_BANK_COLUMN, synthetic.RECEIVER_BANK_COLUMN)
+    rows = {name: match.bank_keys(table, synthetic.ACCOUNT_KEY)
+            for name, table in data.banks.items()}
+    return rows, match.payment_view(inputs)

@@ -4,20 +4,10 @@ from __future__ import annotations
 
 import pytest
 
-from driver_support import read_flags, run_main, small_data, write_inputs
-from veltrane_tools import match, synthetic
+from driver_support import read_flags, run_main, small_data, views, write_inputs
 from veltrane_tools.matching import run_matching
 
 distributed = pytest.importorskip("distributed")
-
-
-def views(data):
-    inputs = match.Inputs(data.banks, data.payments, synthetic.ACCOUNT_KEY,
-                          synthetic.SENDER_COLUMNS, synthetic.RECEIVER_COLUMNS,
-                          synthetic.SENDER_BANK_COLUMN, synthetic.RECEIVER_BANK_COLUMN)
-    rows = {name: match.bank_keys(table, synthetic.ACCOUNT_KEY)
-            for name, table in data.banks.items()}
-    return rows, match.payment_view(inputs)
 
 
 def test_threaded_cluster_equals_local_run():
@@ -52,3 +42,27 @@ def test_cluster_options(tmp_path, capsys):
     assert status == 0, err
     assert f"the Dask scheduler at {cluster.scheduler_address}" in out
     assert read_flags(tmp_path / "remote.csv") == data.truth
+
+
+def test_query_chunks_on_a_cluster(tmp_path, capsys):
+    from roles_support import BANKS, finish_args, make_run, step
+
+    data = make_run(tmp_path)
+    (tmp_path / "c").mkdir()
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=False,
+                                  dashboard_address=None) as cluster:
+        status, err = step(["query", "--key", str(tmp_path / "coordinator.key"), "--payments",
+                            str(tmp_path / "payments.csv"), "--out-dir", str(tmp_path / "c"),
+                            "--chunk-size", "10", "--scheduler", cluster.scheduler_address,
+                            *[a for b in BANKS for a in ("--store", str(tmp_path / f"{b}.vstore"))]],
+                           tmp_path, capsys)
+    assert status == 0, err
+    for bank in BANKS:
+        status, err = step(["answer", "--key", str(tmp_path / f"{bank}.key"), "--request",
+                            str(tmp_path / "c" / f"request-{bank}.vreq")], tmp_path, capsys)
+        assert status == 0, err
+    args = finish_args(tmp_path, *[str(tmp_path / "c" / f"response-{b}.vresp") for b in BANKS])
+    args[args.index("--state") + 1] = str(tmp_path / "c" / "state.vstate")
+    status, err = step(args, tmp_path, capsys)
+    assert status == 0, err
+    assert read_flags(tmp_path / "out.csv") == data.truth
