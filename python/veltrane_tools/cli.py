@@ -199,6 +199,7 @@ def run_query(args: argparse.Namespace) -> int:
     if len(args.sender_columns) != len(args.receiver_columns):
         raise UserError(f"--sender-columns names {len(args.sender_columns)} column(s) but "
                         f"--receiver-columns {len(args.receiver_columns)}")
+    del table  # the key rows are all the query needs; the whole table is far larger
     source = {"path": os.path.abspath(args.payments), "sha256": file_digest(args.payments)}
     with contextlib.ExitStack() as stack:
         runner: Any = LocalRunner()
