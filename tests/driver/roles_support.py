@@ -3,6 +3,7 @@ tamper with, and a way to remake an exchanged file with chosen changes."""
 
 from __future__ import annotations
 
+import hashlib
 import os
 import shutil
 import struct
@@ -95,7 +96,7 @@ def remake(path: Path, *, version: int | None = None, header: dict | None = None
     if version is not None:
         raw = bytearray(path.read_bytes())
         raw[8:12] = struct.pack("<I", version)
-        raw[-32:] = container.hashlib.sha256(bytes(raw[:-32])).digest()
+        raw[-32:] = hashlib.sha256(bytes(raw[:-32])).digest()
         path.write_bytes(bytes(raw))
 
 
