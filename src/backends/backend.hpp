@@ -13,6 +13,7 @@
 #include <string>
 
 #include "group/edwards.hpp"
+#include "group/lanes/cpu_features.hpp"
 #include "random/thread_generator.hpp"
 
 namespace veltrane::backends {
@@ -55,7 +56,7 @@ const Backend& scalar_backend();
 const Backend& portable_lanes_backend();
 // Null when this processor or operating system cannot run it.
 const Backend* ifma_lanes_backend();
-bool cpu_has_ifma();
+using group::lanes::cpu_has_ifma;
 
 // The backend every operation uses, chosen once per process from
 // VELTRANE_BACKEND: "auto" (or unset: IFMA lanes where supported, else the

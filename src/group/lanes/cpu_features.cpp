@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "backends/backend.hpp"
+#include "group/lanes/cpu_features.hpp"
 
-namespace veltrane::backends {
+namespace veltrane::group::lanes {
 
 bool cpu_has_ifma() {
   unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
@@ -25,4 +25,4 @@ bool cpu_has_ifma() {
   return (xcr0_low & kZmmState) == kZmmState;
 }
 
-}  // namespace veltrane::backends
+}  // namespace veltrane::group::lanes
