@@ -4,6 +4,7 @@
 
 #include "common/fatal_error.hpp"
 #include "common/secret.hpp"
+#include "random_scalar.hpp"
 
 namespace veltrane {
 
@@ -49,7 +50,7 @@ WideCiphertext encrypt(const group::Point& s1, const group::Point& s2, const gro
 }
 
 WideCiphertext randomize(const WideCiphertext& c, random::ChaCha12Generator& rng) {
-  Secret<group::Scalar> t(rng.random_scalar());
+  Secret<group::Scalar> t(random_scalar(rng));
   std::array<group::Point, 4> products;
   for (std::size_t i = 0; i < 4; ++i) {
     products[i] = group::mul_point(t.get(), decompress_or_fail(c.components[i]));

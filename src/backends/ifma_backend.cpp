@@ -23,6 +23,7 @@
 #include "group/scalar.hpp"
 #include "group/scalar_field.hpp"
 #include "random/thread_generator.hpp"
+#include "random_scalar.hpp"
 
 #pragma GCC push_options
 #pragma GCC target("avx512f,avx512ifma")

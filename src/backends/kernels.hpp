@@ -21,6 +21,7 @@
 #include "group/curve/encoding.hpp"
 #include "group/curve/scalar_mul.hpp"
 #include "point_conversion_lanes.hpp"
+#include "random_scalar.hpp"
 
 namespace veltrane::backends::kernels {
 
@@ -165,7 +166,7 @@ void entry_values(const group::FixedBaseTable& table, std::uint8_t* values, std:
       passed_first.erase(passed_first.begin(), passed_first.begin() + L);
     } else {
       LaneScalars<F> s;
-      for (int i = 0; i < L; ++i) s.k[i] = rng.random_scalar();
+      for (int i = 0; i < L; ++i) s.k[i] = random_scalar(rng);
       const PointT<F> first = mul_fixed<F>(base_table, s.ptr);
       const std::uint32_t ok = F::mask_bits(conversion::has_representative<F>(first));
       for (int i = 0; i < L; ++i) {
@@ -203,7 +204,7 @@ void encrypt(const std::uint8_t* sender_values, const std::uint8_t* receiver_val
         halves[1][lane] = u + 32;
         halves[2][lane] = w;
         halves[3][lane] = w + 32;
-        if (used) r.k[lane] = rng.random_scalar();
+        if (used) r.k[lane] = random_scalar(rng);
         for (int c = 0; c < 4; ++c) {
           outs[(4 * g + c) * L + lane] = used ? out + 128 * (first + item) + 32 * c : discard.bytes;
         }
@@ -249,7 +250,7 @@ void randomize(const std::uint8_t* in, std::size_t length, std::size_t begin, st
           components[c][lane] = whole ? in + kSize * item + 32 * c : kPadPoint;
           outs[(4 * g + c) * L + lane] = used ? out + kSize * item + 32 * c : discard.bytes;
         }
-        if (used) t.k[lane] = rng.random_scalar();
+        if (used) t.k[lane] = random_scalar(rng);
       }
       Decoded<F> points[4];
       std::uint32_t valid = F::kAllLanes;

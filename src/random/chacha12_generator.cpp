@@ -119,14 +119,6 @@ std::uint64_t ChaCha12Generator::draw_u64() {
 
 bool ChaCha12Generator::draw_bool() { return (draw_u32() >> 31) != 0; }
 
-group::Scalar ChaCha12Generator::random_scalar() {
-  std::uint8_t wide[64];
-  draw_bytes(wide, sizeof wide);
-  const group::Scalar scalar = group::reduce_wide(wide);
-  secure_wipe(&wide, sizeof wide);
-  return scalar;
-}
-
 std::uint64_t ChaCha12Generator::counter() const noexcept { return counter_; }
 unsigned ChaCha12Generator::index() const noexcept { return index_; }
 std::int64_t ChaCha12Generator::bytes_until_reseed() const noexcept { return bytes_until_reseed_; }

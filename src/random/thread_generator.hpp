@@ -7,8 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "group/scalar.hpp"
-
 namespace veltrane::random {
 
 // Fills 32 bytes from a cryptographically secure source; returns 0 on
@@ -27,7 +25,6 @@ class ChaCha12Generator {
   std::uint32_t draw_u32();
   std::uint64_t draw_u64();
   bool draw_bool();
-  group::Scalar random_scalar();
   // Takes a fresh key from the seed source now (counter 0, buffer discarded,
   // a full 65536 bytes until the next reseed). Used after fork, where going
   // on with the old key would repeat the parent's output, so unlike the

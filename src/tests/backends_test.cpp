@@ -16,6 +16,7 @@
 #include "group/tests/test_support.hpp"
 #include "operations/point_list.hpp"
 #include "point_conversion.hpp"
+#include "random_scalar.hpp"
 #include "wide_ciphertexts.hpp"
 
 namespace veltrane {
@@ -256,7 +257,7 @@ TEST_P(BackendsTest, EncryptMatchesLoop) {
   auto g1 = generator(7);
   Buffer want(128 * n);
   for (std::size_t i = 0; i < n; ++i) {
-    const Scalar r = g1.random_scalar();
+    const Scalar r = random_scalar(g1);
     encrypt(representative_to_point(&u[64 * i]), representative_to_point(&u[64 * i + 32]),
             representative_to_point(&w[64 * i]), representative_to_point(&w[64 * i + 32]), key, r)
         .to_bytes(&want[128 * i]);

@@ -22,6 +22,10 @@
 
 namespace veltrane::group::lanes {
 
+// Every operation is inlined into its caller: called out of line, each would
+// pass its operands through memory and end with vzeroupper.
+#define VELTRANE_LANE_INLINE __attribute__((always_inline)) inline
+
 template <class V>
 struct LaneField {
   static constexpr int kLanes = V::kLanes;
@@ -32,21 +36,21 @@ struct LaneField {
   };
 
   // ---- constants ----
-  static Element constant(const FieldElement& c) {
+  VELTRANE_LANE_INLINE static Element constant(const FieldElement& c) {
     Element r;
     for (int i = 0; i < 5; ++i) r.l[i] = V::set1(c.limb[i]);
     return r;
   }
-  static Element zero() { return constant(kFieldZero); }
-  static Element one() { return constant(kFieldOne); }
+  VELTRANE_LANE_INLINE static Element zero() { return constant(kFieldZero); }
+  VELTRANE_LANE_INLINE static Element one() { return constant(kFieldOne); }
 
   // ---- arithmetic ----
-  static Element add(const Element& a, const Element& b) {
+  VELTRANE_LANE_INLINE static Element add(const Element& a, const Element& b) {
     Vec h[5];
     for (int i = 0; i < 5; ++i) h[i] = V::add(a.l[i], b.l[i]);
     return carry(h);
   }
-  static Element sub(const Element& a, const Element& b) {
+  VELTRANE_LANE_INLINE static Element sub(const Element& a, const Element& b) {
     // a + 2p - b: 2p's limbs exceed every tight limb, so nothing goes negative.
     const Vec two_p0 = V::set1(2 * ((std::uint64_t{1} << 51) - 19));
     const Vec two_pi = V::set1(2 * ((std::uint64_t{1} << 51) - 1));
@@ -55,9 +59,9 @@ struct LaneField {
     for (int i = 1; i < 5; ++i) h[i] = V::sub(V::add(a.l[i], two_pi), b.l[i]);
     return carry(h);
   }
-  static Element neg(const Element& a) { return sub(zero(), a); }
+  VELTRANE_LANE_INLINE static Element neg(const Element& a) { return sub(zero(), a); }
 
-  static Element mul(const Element& a, const Element& b) {
+  VELTRANE_LANE_INLINE static Element mul(const Element& a, const Element& b) {
     Vec lo[9], hi[9];
     for (int k = 0; k < 9; ++k) lo[k] = hi[k] = V::set1(0);
     for (int i = 0; i < 5; ++i) {
@@ -69,7 +73,7 @@ struct LaneField {
     return reduce(lo, hi);
   }
 
-  static Element square(const Element& a) {
+  VELTRANE_LANE_INLINE static Element square(const Element& a) {
     // Cross products once, doubled afterwards; squares once.
     Vec lo[9], hi[9], cross_lo[9], cross_hi[9];
     for (int k = 0; k < 9; ++k) lo[k] = hi[k] = cross_lo[k] = cross_hi[k] = V::set1(0);
@@ -90,24 +94,24 @@ struct LaneField {
 
   // ---- selection ----
   // b in the lanes where m is set, a elsewhere.
-  static Element select(const Element& a, const Element& b, Mask m) {
+  VELTRANE_LANE_INLINE static Element select(const Element& a, const Element& b, Mask m) {
     Element r;
     for (int i = 0; i < 5; ++i) r.l[i] = V::blend(m, a.l[i], b.l[i]);
     return r;
   }
-  static void cswap(Element& a, Element& b, Mask m) {
+  VELTRANE_LANE_INLINE static void cswap(Element& a, Element& b, Mask m) {
     const Element a0 = a;
     a = select(a, b, m);
     b = select(b, a0, m);
   }
 
   // ---- masks ----
-  static Mask mask_and(Mask a, Mask b) { return V::mask_and(a, b); }
-  static Mask mask_or(Mask a, Mask b) { return V::mask_or(a, b); }
-  static Mask mask_not(Mask a) { return V::mask_not(a); }
-  static Mask mask_from_bits(std::uint32_t bits) { return V::mask_from_bits(bits); }
+  VELTRANE_LANE_INLINE static Mask mask_and(Mask a, Mask b) { return V::mask_and(a, b); }
+  VELTRANE_LANE_INLINE static Mask mask_or(Mask a, Mask b) { return V::mask_or(a, b); }
+  VELTRANE_LANE_INLINE static Mask mask_not(Mask a) { return V::mask_not(a); }
+  VELTRANE_LANE_INLINE static Mask mask_from_bits(std::uint32_t bits) { return V::mask_from_bits(bits); }
   // Only for values that are public (validity of public inputs).
-  static std::uint32_t mask_bits(Mask m) { return V::mask_bits(m); }
+  VELTRANE_LANE_INLINE static std::uint32_t mask_bits(Mask m) { return V::mask_bits(m); }
   static constexpr std::uint32_t kAllLanes = (1u << kLanes) - 1;
 
   // ---- signed digits -8..8, one per lane, as selection masks ----
@@ -115,7 +119,7 @@ struct LaneField {
     Vec magnitude;
     Mask negative;
   };
-  static Index index(const std::int8_t digit[kLanes]) {
+  VELTRANE_LANE_INLINE static Index index(const std::int8_t digit[kLanes]) {
     alignas(64) std::uint64_t magnitude[kLanes];
     std::uint32_t negative_bits = 0;
     for (int lane = 0; lane < kLanes; ++lane) {
@@ -126,12 +130,12 @@ struct LaneField {
     }
     return {V::load(magnitude), V::mask_from_bits(negative_bits)};
   }
-  static Mask index_is(const Index& index, std::uint32_t j) {
+  VELTRANE_LANE_INLINE static Mask index_is(const Index& index, std::uint32_t j) {
     return V::equal(index.magnitude, V::set1(j));
   }
 
   // ---- predicates (on the canonical value) ----
-  static Mask equal(const Element& a, const Element& b) {
+  VELTRANE_LANE_INLINE static Mask equal(const Element& a, const Element& b) {
     Vec x[5], y[5];
     canonical(a, x);
     canonical(b, y);
@@ -139,7 +143,7 @@ struct LaneField {
     for (int i = 1; i < 5; ++i) m = V::mask_and(m, V::equal(x[i], y[i]));
     return m;
   }
-  static Mask is_zero(const Element& a) {
+  VELTRANE_LANE_INLINE static Mask is_zero(const Element& a) {
     Vec x[5];
     canonical(a, x);
     const Vec z = V::set1(0);
@@ -147,7 +151,7 @@ struct LaneField {
     for (int i = 1; i < 5; ++i) m = V::mask_and(m, V::equal(x[i], z));
     return m;
   }
-  static Mask is_negative(const Element& a) {
+  VELTRANE_LANE_INLINE static Mask is_negative(const Element& a) {
     Vec x[5];
     canonical(a, x);
     const Vec one_bit = V::set1(1);
@@ -156,7 +160,7 @@ struct LaneField {
 
   // ---- encodings ----
   // Lane i from in[i]: 32 bytes little-endian, bit 255 ignored.
-  static Element from_bytes(const std::uint8_t* const in[kLanes]) {
+  VELTRANE_LANE_INLINE static Element from_bytes(const std::uint8_t* const in[kLanes]) {
     alignas(64) std::uint64_t limbs[5][kLanes];
     for (int lane = 0; lane < kLanes; ++lane) {
       const FieldElement e = fe_from_bytes(in[lane]);
@@ -167,7 +171,7 @@ struct LaneField {
     return r;
   }
   // The canonical 32 bytes of lane i into out[i] (bit 255 clear).
-  static void to_bytes(const Element& a, std::uint8_t* const out[kLanes]) {
+  VELTRANE_LANE_INLINE static void to_bytes(const Element& a, std::uint8_t* const out[kLanes]) {
     Vec x[5];
     canonical(a, x);
     alignas(64) std::uint64_t limbs[5][kLanes];
@@ -181,14 +185,14 @@ struct LaneField {
     }
   }
   // Lane i of a as a one-item element (tight limbs, same value).
-  static FieldElement lane(const Element& a, int i) {
+  VELTRANE_LANE_INLINE static FieldElement lane(const Element& a, int i) {
     alignas(64) std::uint64_t limbs[5][kLanes];
     for (int k = 0; k < 5; ++k) V::store(limbs[k], a.l[k]);
     return FieldElement{{limbs[0][i], limbs[1][i], limbs[2][i], limbs[3][i], limbs[4][i]}};
   }
 
   // Lane i from *lanes[i] (a tight one-item element).
-  static Element from_lanes(const FieldElement* const lanes[kLanes]) {
+  VELTRANE_LANE_INLINE static Element from_lanes(const FieldElement* const lanes[kLanes]) {
     alignas(64) std::uint64_t limbs[5][kLanes];
     for (int lane = 0; lane < kLanes; ++lane) {
       for (int k = 0; k < 5; ++k) limbs[k][lane] = lanes[lane]->limb[k];
@@ -199,15 +203,15 @@ struct LaneField {
   }
 
  private:
-  static Vec mask51() { return V::set1((std::uint64_t{1} << 51) - 1); }
+  VELTRANE_LANE_INLINE static Vec mask51() { return V::set1((std::uint64_t{1} << 51) - 1); }
 
   // 19 x by shifts and adds, for any 64-bit lane value below 2^59.
-  static Vec times19(const Vec& x) {
+  VELTRANE_LANE_INLINE static Vec times19(const Vec& x) {
     return V::add(V::add(V::template shl<4>(x), V::template shl<1>(x)), x);
   }
 
   // One parallel carry round: every limb below 2^60 in, tight out.
-  static Element carry(const Vec h[5]) {
+  VELTRANE_LANE_INLINE static Element carry(const Vec h[5]) {
     const Vec m = mask51();
     Vec c[5];
     for (int i = 0; i < 5; ++i) c[i] = V::template shr<51>(h[i]);
@@ -218,7 +222,7 @@ struct LaneField {
   }
 
   // Columns lo[k] (weight 2^(51k)) and hi[k] (weight 2^(51(k+1)+1)) of a product.
-  static Element reduce(const Vec lo[9], const Vec hi[9]) {
+  VELTRANE_LANE_INLINE static Element reduce(const Vec lo[9], const Vec hi[9]) {
     // t_k = lo_k + 2 hi_(k-1), k = 0..9, each below 2^55.
     Vec t[10];
     t[0] = lo[0];
@@ -230,7 +234,7 @@ struct LaneField {
   }
 
   // The value in 0..p-1, limbs below 2^51.
-  static void canonical(const Element& a, Vec out[5]) {
+  VELTRANE_LANE_INLINE static void canonical(const Element& a, Vec out[5]) {
     const Vec m = mask51();
     Vec h[5];
     for (int i = 0; i < 5; ++i) h[i] = a.l[i];

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sodium.h>
 
 #include <array>
 #include <cstdint>
@@ -180,22 +179,6 @@ TEST(ChaCha12Generator, ForcedReseedStartsAFreshKeyOrThrows) {
   } catch (const FatalError& e) {
     EXPECT_EQ(e.message(), "could not initialize thread_rng: OS Error: 32767");
   }
-}
-
-TEST(ChaCha12Generator, RandomScalarIsTheWideReductionOf64Bytes) {
-  ASSERT_GE(sodium_init(), 0);
-  ChaCha12Generator g(kSeed, &failing_source), twin(kSeed, &failing_source);
-  twin.draw_u32();
-  g.draw_u32();  // start at an odd word so the 64 bytes span a refill sometimes
-  for (int i = 0; i < 40; ++i) {
-    const auto scalar = g.random_scalar();
-    const auto wide = bytes(twin, 64);
-    std::uint8_t expected[32];
-    crypto_core_ed25519_scalar_reduce(expected, wide.data());
-    ASSERT_EQ(to_hex({scalar.bytes.begin(), scalar.bytes.end()}),
-              to_hex({expected, expected + 32}));
-  }
-  EXPECT_EQ(g.index(), twin.index());
 }
 
 }  // namespace
