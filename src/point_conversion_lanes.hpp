@@ -52,12 +52,16 @@ typename F::Mask has_representative(const PointT<F>& p) {
   return F::mask_and(is_square<F>(w), F::mask_not(F::is_zero(w)));
 }
 
-// The representative of each lane's point into out[lane], for the random
-// bit of that lane (set: the preimage through u + A). Returns the lanes
-// whose point has one; the others' bytes mean nothing.
 template <class F>
-typename F::Mask point_to_representative(const PointT<F>& p, typename F::Mask use_u_plus_a,
-                                         std::uint8_t* const out[F::kLanes]) {
+struct RepresentativeRoot {
+  typename F::Mask valid;  // the lanes whose point has a representative
+  Fe<F> r;                 // non-negative; the representative's field element
+};
+
+// The field element of each lane's representative, for the random bit of
+// that lane (set: the preimage through u + A): one square root.
+template <class F>
+RepresentativeRoot<F> representative_root(const PointT<F>& p, typename F::Mask use_u_plus_a) {
   // The two preimages r of u satisfy r^2 = -u / (2(u + A)) (bit 0) or
   // -(u + A) / (2u) (bit 1), that is -N / (2(N + A D)) or -(N + A D) / (2N).
   // Both exist exactly when -2u(u + A) is a non-zero square, which is when
@@ -68,19 +72,31 @@ typename F::Mask point_to_representative(const PointT<F>& p, typename F::Mask us
   F::cswap(num, den, use_u_plus_a);
   const SqrtRatioResult<F> r = sqrt_ratio<F>(F::neg(num), F::add(den, den));
   const auto degenerate = F::is_zero(F::mul(F::mul(f.n, f.n_plus_a_d), f.d));
-  const auto valid = F::mask_and(r.is_square, F::mask_not(degenerate));
+  return {F::mask_and(r.is_square, F::mask_not(degenerate)), r.root};
+}
 
-  // Map r forward again; the sign bit records whether P is that point or
-  // its negation (the positive-x point).
-  const Decoded<F> q = elligator2_point<F>(r.root, F::mask_from_bits(0));
-  if ((F::mask_bits(valid) & ~F::mask_bits(q.valid)) != 0) fatal(kInvalidMapPoint);
-
-  F::to_bytes(r.root, out);
-  const std::uint32_t differs = F::mask_bits(F::mask_not(equal<F>(q.point, p)));
+// The representative bytes: r, and bit 255 set in the lanes of `flip`.
+template <class F>
+void write_representative(const Fe<F>& r, std::uint32_t flip, std::uint8_t* const out[F::kLanes]) {
+  F::to_bytes(r, out);
   for (int lane = 0; lane < F::kLanes; ++lane) {
-    out[lane][31] |= static_cast<std::uint8_t>(((differs >> lane) & 1) << 7);
+    out[lane][31] |= static_cast<std::uint8_t>(((flip >> lane) & 1) << 7);
   }
-  return valid;
+}
+
+// The representative of each lane's point into out[lane], for the random
+// bit of that lane. Returns the lanes whose point has one; the others'
+// bytes mean nothing. The point is mapped forward again to set the sign
+// bit: the map gives the point of the same y with non-negative x, so the
+// bit records whether P is that point or its negation.
+template <class F>
+typename F::Mask point_to_representative(const PointT<F>& p, typename F::Mask use_u_plus_a,
+                                         std::uint8_t* const out[F::kLanes]) {
+  const RepresentativeRoot<F> root = representative_root<F>(p, use_u_plus_a);
+  const Decoded<F> q = elligator2_point<F>(root.r, F::mask_from_bits(0));
+  if ((F::mask_bits(root.valid) & ~F::mask_bits(q.valid)) != 0) fatal(kInvalidMapPoint);
+  write_representative<F>(root.r, F::mask_bits(F::mask_not(equal<F>(q.point, p))), out);
+  return root.valid;
 }
 
 }  // namespace veltrane::conversion

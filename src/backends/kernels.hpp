@@ -97,20 +97,29 @@ void compress_all(const PointT<F>* points, std::size_t n, std::uint8_t* const* o
 
 // ---- build_okvs ----
 
+// A candidate scalar with what is known of its two points so far: each
+// point's representative field element is found in the same square root
+// that tests whether it has one.
+struct Candidate {
+  Scalar s;
+  Point first, second;
+  FieldElement first_root, second_root;
+};
+
 template <class F>
 void entry_values(const group::FixedBaseTable& table, std::uint8_t* values, std::size_t n,
                   random::ChaCha12Generator& rng) {
   constexpr int L = F::kLanes;
-  // Candidates pass two representative tests before either point is
-  // converted; each stage runs on full groups of lanes, and every candidate
-  // that passes both is given to the next row without a value.
-  struct Candidate {
-    Scalar s;
-    Point first, second;
-  };
+  // Rows whose values are finished together: their sign bits share one inversion.
+  constexpr std::size_t kFinishGroups = 4;
+  // Stage 1 tries fresh scalars on s*B, stage 2 the survivors on s*PK, each
+  // on full groups of lanes; stage 3 gives every candidate that passed both
+  // to the next row without a value. Each test draws its conversion's
+  // random bit, so the accepted s is uniform among those whose two points
+  // both convert, and each conversion has a fresh bit of its own.
   std::vector<Candidate> passed_first, passed_both;
   passed_first.reserve(2 * L);
-  passed_both.reserve(2 * L);
+  passed_both.reserve((kFinishGroups + 1) * L);  // never grows beyond: wiped below
   struct Wipe {
     std::vector<Candidate>& a;
     std::vector<Candidate>& b;
@@ -123,32 +132,42 @@ void entry_values(const group::FixedBaseTable& table, std::uint8_t* values, std:
 
   std::size_t done = 0;
   while (done < n) {
-    const std::size_t wanted = std::min<std::size_t>(L, n - done);
+    const std::size_t wanted = std::min<std::size_t>(kFinishGroups * L, n - done);
     if (passed_both.size() >= wanted) {
-      const Point* firsts[L];
-      const Point* seconds[L];
-      for (int i = 0; i < L; ++i) {
-        const Candidate& c = passed_both[std::min<std::size_t>(i, wanted - 1)];
-        firsts[i] = &c.first;
-        seconds[i] = &c.second;
+      const std::size_t groups = (wanted + L - 1) / L;
+      PointT<F> points[2 * kFinishGroups];
+      Fe<F> roots[2 * kFinishGroups], z[2 * kFinishGroups], z_inverse[2 * kFinishGroups];
+      for (std::size_t g = 0; g < groups; ++g) {
+        const Point* firsts[L];
+        const Point* seconds[L];
+        const FieldElement* first_roots[L];
+        const FieldElement* second_roots[L];
+        for (int i = 0; i < L; ++i) {
+          const Candidate& c = passed_both[std::min<std::size_t>(g * L + i, wanted - 1)];
+          firsts[i] = &c.first;
+          seconds[i] = &c.second;
+          first_roots[i] = &c.first_root;
+          second_roots[i] = &c.second_root;
+        }
+        points[2 * g] = gather_points<F>(firsts);
+        points[2 * g + 1] = gather_points<F>(seconds);
+        roots[2 * g] = F::from_lanes(first_roots);
+        roots[2 * g + 1] = F::from_lanes(second_roots);
+        z[2 * g] = points[2 * g].Z;
+        z[2 * g + 1] = points[2 * g + 1].Z;
       }
-      std::uint8_t* outs_first[L];
-      std::uint8_t* outs_second[L];
-      Discard discard[2];
-      for (int i = 0; i < L; ++i) {
-        const bool used = static_cast<std::size_t>(i) < wanted;
-        outs_first[i] = used ? values + 64 * (done + i) : discard[0].bytes;
-        outs_second[i] = used ? values + 64 * (done + i) + 32 : discard[1].bytes;
-      }
-      const auto bits_first = random_bits<F>(rng, static_cast<int>(wanted));
-      const auto bits_second = random_bits<F>(rng, static_cast<int>(wanted));
-      const auto ok_first =
-          conversion::point_to_representative<F>(gather_points<F>(firsts), bits_first, outs_first);
-      const auto ok_second = conversion::point_to_representative<F>(gather_points<F>(seconds),
-                                                                    bits_second, outs_second);
-      if ((F::mask_bits(F::mask_and(ok_first, ok_second)) & ((1u << wanted) - 1)) !=
-          (1u << wanted) - 1) {
-        fatal("a point that passed the representative test did not convert");
+      invert_many<F>(z, 2 * groups, z_inverse);
+      Discard discard;
+      for (std::size_t j = 0; j < 2 * groups; ++j) {
+        std::uint8_t* outs[L];
+        for (int i = 0; i < L; ++i) {
+          const std::size_t row = (j / 2) * L + i;
+          outs[i] = row < wanted ? values + 64 * (done + row) + 32 * (j % 2) : discard.bytes;
+        }
+        // Bit 255 is the sign of x, which the representative does not carry.
+        const std::uint32_t negative_x =
+            F::mask_bits(F::is_negative(F::mul(points[j].X, z_inverse[j])));
+        conversion::write_representative<F>(roots[j], negative_x, outs);
       }
       passed_both.erase(passed_both.begin(), passed_both.begin() + wanted);
       done += wanted;
@@ -156,10 +175,15 @@ void entry_values(const group::FixedBaseTable& table, std::uint8_t* values, std:
       LaneScalars<F> s;
       for (int i = 0; i < L; ++i) s.k[i] = passed_first[i].s;
       const PointT<F> second = mul_fixed<F>(table, s.ptr);
-      const std::uint32_t ok = F::mask_bits(conversion::has_representative<F>(second));
+      const auto root = conversion::representative_root<F>(second, random_bits<F>(rng, L));
+      const std::uint32_t ok = F::mask_bits(root.valid);
       for (int i = 0; i < L; ++i) {
         if ((ok >> i) & 1) {
-          passed_both.push_back({passed_first[i].s, passed_first[i].first, lane_point<F>(second, i)});
+          Candidate c = passed_first[i];
+          c.second = lane_point<F>(second, i);
+          c.second_root = F::lane(root.r, i);
+          passed_both.push_back(c);
+          secure_wipe(&c, sizeof c);
         }
       }
       secure_wipe(passed_first.data(), L * sizeof(Candidate));
@@ -168,9 +192,12 @@ void entry_values(const group::FixedBaseTable& table, std::uint8_t* values, std:
       LaneScalars<F> s;
       for (int i = 0; i < L; ++i) s.k[i] = random_scalar(rng);
       const PointT<F> first = mul_fixed<F>(base_table, s.ptr);
-      const std::uint32_t ok = F::mask_bits(conversion::has_representative<F>(first));
+      const auto root = conversion::representative_root<F>(first, random_bits<F>(rng, L));
+      const std::uint32_t ok = F::mask_bits(root.valid);
       for (int i = 0; i < L; ++i) {
-        if ((ok >> i) & 1) passed_first.push_back({s.k[i], lane_point<F>(first, i), {}});
+        if ((ok >> i) & 1) {
+          passed_first.push_back({s.k[i], lane_point<F>(first, i), {}, F::lane(root.r, i), {}});
+        }
       }
     }
   }

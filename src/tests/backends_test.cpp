@@ -16,6 +16,7 @@
 #include "group/tests/test_support.hpp"
 #include "operations/point_list.hpp"
 #include "point_conversion.hpp"
+#include "point_conversion_lanes.hpp"
 #include "random_scalar.hpp"
 #include "wide_ciphertexts.hpp"
 
@@ -286,6 +287,21 @@ TEST_P(BackendsTest, EntryValuesEncryptTheNeutralElement) {
       const Point first = representative_to_point(v);
       const Point second = representative_to_point(v + 32);
       ASSERT_TRUE(points_equal(second, mul_point(x, first))) << i;
+      // Each half is what the one-point conversion (which maps forward
+      // again to find the sign bit) gives for that point and one of the bits.
+      for (int half = 0; half < 2; ++half) {
+        const Point p = half ? second : first;
+        bool reproduced = false;
+        for (std::uint32_t bit = 0; bit < 2; ++bit) {
+          PointBytes out;
+          std::uint8_t* const outs[1] = {out.data()};
+          if (conversion::point_to_representative<ScalarField>(p, bit, outs) &&
+              std::equal(out.begin(), out.end(), v + 32 * half)) {
+            reproduced = true;
+          }
+        }
+        ASSERT_TRUE(reproduced) << i << " half " << half;
+      }
     }
   }
 }

@@ -46,26 +46,34 @@ void encode_affine(const PointT<F>& p, const Fe<F>& z_inverse, std::uint8_t* con
   }
 }
 
-// Encodes points[0..n) (n <= kMaxShared) with one inversion (Montgomery's
-// trick; the Z of every point is non-zero). out[i] holds the lanes' outputs
-// of points[i].
 inline constexpr std::size_t kMaxShared = 16;
 
+// out[i] = 1 / z[i] for i < n <= kMaxShared, with one inversion (Montgomery's
+// trick). Every z[i] must be non-zero (the Z of a point always is).
 template <class F>
-void compress_many(const PointT<F>* points, std::size_t n,
-                   std::uint8_t* const* const out /* [n][kLanes] */) {
+void invert_many(const Fe<F>* z, std::size_t n, Fe<F>* out) {
   Fe<F> prefix[kMaxShared];
   Fe<F> acc = F::one();
   for (std::size_t i = 0; i < n; ++i) {
     prefix[i] = acc;
-    acc = F::mul(acc, points[i].Z);
+    acc = F::mul(acc, z[i]);
   }
-  Fe<F> inverse = invert<F>(acc);  // 1 / (Z_0 ... Z_(n-1))
+  Fe<F> inverse = invert<F>(acc);  // 1 / (z_0 ... z_(n-1))
   for (std::size_t i = n; i-- > 0;) {
-    const Fe<F> z = F::mul(inverse, prefix[i]);  // 1 / Z_i
-    inverse = F::mul(inverse, points[i].Z);
-    encode_affine<F>(points[i], z, out + i * F::kLanes);
+    out[i] = F::mul(inverse, prefix[i]);
+    inverse = F::mul(inverse, z[i]);
   }
+}
+
+// Encodes points[0..n) (n <= kMaxShared) sharing one inversion; out[i * kLanes
+// + lane] receives the encoding of that lane of points[i].
+template <class F>
+void compress_many(const PointT<F>* points, std::size_t n,
+                   std::uint8_t* const* const out /* [n][kLanes] */) {
+  Fe<F> z[kMaxShared], z_inverse[kMaxShared];
+  for (std::size_t i = 0; i < n; ++i) z[i] = points[i].Z;
+  invert_many<F>(z, n, z_inverse);
+  for (std::size_t i = 0; i < n; ++i) encode_affine<F>(points[i], z_inverse[i], out + i * F::kLanes);
 }
 
 }  // namespace veltrane::group::curve

@@ -216,7 +216,8 @@ struct LaneField {
     Vec c[5];
     for (int i = 0; i < 5; ++i) c[i] = V::template shr<51>(h[i]);
     Element r;
-    r.l[0] = V::add(V::bit_and(h[0], m), times19(c[4]));
+    // c[4] < 2^9, so one multiply-add gives 19 c[4] exactly.
+    r.l[0] = V::madd52lo(V::bit_and(h[0], m), c[4], V::set1(19));
     for (int i = 1; i < 5; ++i) r.l[i] = V::add(V::bit_and(h[i], m), c[i - 1]);
     return r;
   }
