@@ -27,6 +27,26 @@ PointT<F> representative_to_point(const std::uint8_t* const rep[F::kLanes]) {
   return q.point;
 }
 
+// representative_to_point before the sign of x is set: the point (with
+// either x) and the lanes' sign bits. with_x_sign(point, 1/Z, sign) then
+// gives representative_to_point's result; the inversion can be shared.
+template <class F>
+struct UnsignedPoint {
+  PointT<F> point;
+  typename F::Mask sign;
+};
+
+template <class F>
+UnsignedPoint<F> representative_to_unsigned_point(const std::uint8_t* const rep[F::kLanes]) {
+  std::uint32_t sign_bits = 0;
+  for (int lane = 0; lane < F::kLanes; ++lane) {
+    sign_bits |= static_cast<std::uint32_t>(rep[lane][31] >> 7) << lane;
+  }
+  const Decoded<F> q = elligator2_point_unsigned<F>(F::from_bytes(rep));
+  if (F::mask_bits(q.valid) != F::kAllLanes) fatal(kInvalidMapPoint);
+  return {q.point, F::mask_from_bits(sign_bits)};
+}
+
 // u = (Z + Y)/(Z - Y) = N/D, and u + A = (N + A D)/D.
 template <class F>
 struct MontgomeryFraction {

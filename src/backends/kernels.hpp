@@ -95,6 +95,14 @@ void compress_all(const PointT<F>* points, std::size_t n, std::uint8_t* const* o
   }
 }
 
+// out[i] = 1 / z[i], in chunks that share an inversion.
+template <class F>
+void invert_all(const Fe<F>* z, std::size_t n, Fe<F>* out) {
+  for (std::size_t first = 0; first < n; first += kMaxShared) {
+    invert_many<F>(z + first, std::min(kMaxShared, n - first), out + first);
+  }
+}
+
 // ---- build_okvs ----
 
 // A candidate scalar with what is known of its two points so far: each
@@ -216,7 +224,10 @@ void encrypt(const std::uint8_t* sender_values, const std::uint8_t* receiver_val
   for (std::size_t first = 0; first < n; first += kBlock) {
     const std::size_t count = std::min(kBlock, n - first);
     const std::size_t groups = (count + L - 1) / L;
-    PointT<F> results[4 * kGroups];
+    PointT<F> results[4 * kGroups], decoded[4 * kGroups];
+    Fe<F> z[4 * kGroups], z_inverse[4 * kGroups];
+    typename F::Mask signs[4 * kGroups];
+    LaneScalars<F> scalars[kGroups];
     std::uint8_t* outs[4 * kGroups * L];
     Discard discard;
     for (std::size_t g = 0; g < groups; ++g) {
@@ -236,15 +247,27 @@ void encrypt(const std::uint8_t* sender_values, const std::uint8_t* receiver_val
           outs[(4 * g + c) * L + lane] = used ? out + 128 * (first + item) + 32 * c : discard.bytes;
         }
       }
-      const PointT<F> s1 = conversion::representative_to_point<F>(halves[0]);
-      const PointT<F> s2 = conversion::representative_to_point<F>(halves[1]);
-      const PointT<F> r1 = conversion::representative_to_point<F>(halves[2]);
-      const PointT<F> r2 = conversion::representative_to_point<F>(halves[3]);
-      const PointT<F> sum = add<F>(add<F>(s2, r2), key);
-      results[4 * g + 0] = mul_point<F>(r.ptr, s1);
-      results[4 * g + 1] = mul_point<F>(r.ptr, r1);
-      results[4 * g + 2] = mul_fixed<F>(base_table, r.ptr);
-      results[4 * g + 3] = mul_point<F>(r.ptr, sum);
+      // The four points, their signs set after one shared inversion below.
+      for (int j = 0; j < 4; ++j) {
+        const conversion::UnsignedPoint<F> q =
+            conversion::representative_to_unsigned_point<F>(halves[j]);
+        decoded[4 * g + j] = q.point;
+        signs[4 * g + j] = q.sign;
+        z[4 * g + j] = q.point.Z;
+      }
+      for (int lane = 0; lane < L; ++lane) scalars[g].k[lane] = r.k[lane];
+    }
+    invert_all<F>(z, 4 * groups, z_inverse);
+    for (std::size_t g = 0; g < groups; ++g) {
+      PointT<F> q[4];
+      for (int j = 0; j < 4; ++j) {
+        q[j] = with_x_sign<F>(decoded[4 * g + j], z_inverse[4 * g + j], signs[4 * g + j]);
+      }
+      const PointT<F> sum = add<F>(add<F>(q[1], q[3]), key);
+      results[4 * g + 0] = mul_point<F>(scalars[g].ptr, q[0]);
+      results[4 * g + 1] = mul_point<F>(scalars[g].ptr, q[2]);
+      results[4 * g + 2] = mul_fixed<F>(base_table, scalars[g].ptr);
+      results[4 * g + 3] = mul_point<F>(scalars[g].ptr, sum);
     }
     compress_all<F>(results, 4 * groups, outs);
   }

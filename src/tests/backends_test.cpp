@@ -254,6 +254,9 @@ TEST_P(BackendsTest, EncryptMatchesLoop) {
     std::copy(c.begin(), c.end(), w.begin() + i);
   }
   std::fill(u.begin(), u.begin() + 32, 0);  // r = 0 maps to the point of order 2
+  u[31] = 0x80;                              // with the sign bit
+  const PointBytes p_alias = testing::filled(0xed, 0xff, 0xff);  // r = p, with the sign bit
+  std::copy(p_alias.begin(), p_alias.end(), w.begin() + 64 * 9);
   const Point key = mul_base(bytes.scalar255());
   auto g1 = generator(7);
   Buffer want(128 * n);
