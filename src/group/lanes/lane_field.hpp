@@ -74,22 +74,30 @@ struct LaneField {
   }
 
   VELTRANE_LANE_INLINE static Element square(const Element& a) {
-    // Cross products once, doubled afterwards; squares once.
-    Vec lo[9], hi[9], cross_lo[9], cross_hi[9];
-    for (int k = 0; k < 9; ++k) lo[k] = hi[k] = cross_lo[k] = cross_hi[k] = V::set1(0);
+    // Two accumulators per limb position k: once[k] counts at 2^(51k),
+    // twice[k] at 2^(51k + 1). A square's high half lands in twice[k + 1];
+    // a cross product counts two times, so its low half lands in twice[k]
+    // and its high half twice in twice[k + 1]. No doubling afterwards.
+    Vec once[9], twice[10];
+    for (int k = 0; k < 9; ++k) once[k] = V::set1(0);
+    for (int k = 0; k < 10; ++k) twice[k] = V::set1(0);
     for (int i = 0; i < 5; ++i) {
-      lo[2 * i] = V::madd52lo(lo[2 * i], a.l[i], a.l[i]);
-      hi[2 * i] = V::madd52hi(hi[2 * i], a.l[i], a.l[i]);
+      once[2 * i] = V::madd52lo(once[2 * i], a.l[i], a.l[i]);
+      twice[2 * i + 1] = V::madd52hi(twice[2 * i + 1], a.l[i], a.l[i]);
       for (int j = i + 1; j < 5; ++j) {
-        cross_lo[i + j] = V::madd52lo(cross_lo[i + j], a.l[i], a.l[j]);
-        cross_hi[i + j] = V::madd52hi(cross_hi[i + j], a.l[i], a.l[j]);
+        twice[i + j] = V::madd52lo(twice[i + j], a.l[i], a.l[j]);
+        twice[i + j + 1] = V::madd52hi(twice[i + j + 1], a.l[i], a.l[j]);
+        twice[i + j + 1] = V::madd52hi(twice[i + j + 1], a.l[i], a.l[j]);
       }
     }
-    for (int k = 1; k < 8; ++k) {
-      lo[k] = V::add(lo[k], V::template shl<1>(cross_lo[k]));
-      hi[k] = V::add(hi[k], V::template shl<1>(cross_hi[k]));
+    // t_k = once_k + 2 twice_k: the same column sums as mul(a, a).
+    Vec t[10];
+    t[0] = once[0];
+    for (int k = 1; k < 9; ++k) {
+      t[k] = k % 2 ? V::template shl<1>(twice[k]) : V::add(once[k], V::template shl<1>(twice[k]));
     }
-    return reduce(lo, hi);
+    t[9] = V::template shl<1>(twice[9]);
+    return fold(t);
   }
 
   // ---- selection ----
@@ -229,6 +237,12 @@ struct LaneField {
     t[0] = lo[0];
     for (int k = 1; k < 9; ++k) t[k] = V::add(lo[k], V::template shl<1>(hi[k - 1]));
     t[9] = V::template shl<1>(hi[8]);
+    return fold(t);
+  }
+
+  // Column sums t_k at 2^(51k), each below 2^55: the top five wrap around
+  // times 19, then one carry round.
+  VELTRANE_LANE_INLINE static Element fold(const Vec t[10]) {
     Vec h[5];
     for (int k = 0; k < 5; ++k) h[k] = V::add(t[k], times19(t[k + 5]));
     return carry(h);
