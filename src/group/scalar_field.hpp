@@ -54,6 +54,7 @@ struct ScalarField {
     const std::uint32_t negative = value >> 31;
     return {(value ^ (0u - negative)) + negative, negative};
   }
+  static Mask index_negative(const Index& index) { return index.negative; }
   // 1 when the digit's magnitude is j, without a comparison (both below 2^31).
   static Mask index_is(const Index& index, std::uint32_t j) {
     return static_cast<Choice>(((index.magnitude ^ j) - 1) >> 31);

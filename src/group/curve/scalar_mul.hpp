@@ -48,8 +48,8 @@ Cached<F> select_cached(const std::array<Cached<F>, 8>& entries, const typename 
     r.T2d = F::select(r.T2d, entries[j].T2d, m);
   }
   // -Q swaps y + x with y - x and negates the xy term.
-  F::cswap(r.y_plus_x, r.y_minus_x, index.negative);
-  r.T2d = conditional_negate<F>(r.T2d, index.negative);
+  F::cswap(r.y_plus_x, r.y_minus_x, F::index_negative(index));
+  r.T2d = conditional_negate<F>(r.T2d, F::index_negative(index));
   return r;
 }
 
@@ -63,8 +63,8 @@ AffineCachedT<F> select_affine(const Row& row, const typename F::Index& index) {
     r.y_minus_x = F::select(r.y_minus_x, F::constant(row[j].y_minus_x), m);
     r.xy2d = F::select(r.xy2d, F::constant(row[j].xy2d), m);
   }
-  F::cswap(r.y_plus_x, r.y_minus_x, index.negative);
-  r.xy2d = conditional_negate<F>(r.xy2d, index.negative);
+  F::cswap(r.y_plus_x, r.y_minus_x, F::index_negative(index));
+  r.xy2d = conditional_negate<F>(r.xy2d, F::index_negative(index));
   return r;
 }
 

@@ -138,6 +138,7 @@ struct LaneField {
     }
     return {V::load(magnitude), V::mask_from_bits(negative_bits)};
   }
+  VELTRANE_LANE_INLINE static Mask index_negative(const Index& index) { return index.negative; }
   VELTRANE_LANE_INLINE static Mask index_is(const Index& index, std::uint32_t j) {
     return V::equal(index.magnitude, V::set1(j));
   }
