@@ -273,7 +273,34 @@ void encrypt(const std::uint8_t* sender_values, const std::uint8_t* receiver_val
   }
 }
 
-// ---- randomize ----
+// ---- randomize and combine ----
+
+// The lane pointers to the four components of ciphertexts [first, first +
+// kLanes) of a list of `length` bytes (items from `end` on are unused lanes),
+// and the length check of each: a short chunk fails with the range error
+// of the first component that runs past its end.
+template <class F>
+struct CiphertextGroup {
+  static constexpr std::size_t kSize = 128;
+  const std::uint8_t* component[4][F::kLanes];
+  std::size_t chunk_length[F::kLanes];
+
+  CiphertextGroup(const std::uint8_t* list, std::size_t length, std::size_t first,
+                  std::size_t end) {
+    for (int lane = 0; lane < F::kLanes; ++lane) {
+      const std::size_t item = first + lane;
+      const bool used = item < end;
+      chunk_length[lane] = used ? std::min(kSize, length - kSize * item) : kSize;
+      const bool whole = used && chunk_length[lane] == kSize;
+      for (int c = 0; c < 4; ++c) component[c][lane] = whole ? list + kSize * item + 32 * c : kPadPoint;
+    }
+  }
+  void check_length(int lane) const {
+    if (chunk_length[lane] < kSize) {
+      fatal(range_end_message(32 * (chunk_length[lane] / 32 + 1), chunk_length[lane]));
+    }
+  }
+};
 
 template <class F>
 void randomize(const std::uint8_t* in, std::size_t length, std::size_t begin, std::size_t end,
@@ -288,16 +315,13 @@ void randomize(const std::uint8_t* in, std::size_t length, std::size_t begin, st
     std::uint8_t* outs[4 * kGroups * L];
     Discard discard;
     for (std::size_t g = 0; g < groups; ++g) {
-      const std::uint8_t* components[4][L];
-      std::size_t chunk_length[L];
+      const std::size_t group_first = first + g * L;
+      const CiphertextGroup<F> chunks(in, length, group_first, first + count);
       LaneScalars<F> t;
       for (int lane = 0; lane < L; ++lane) {
-        const std::size_t item = first + g * L + lane;
+        const std::size_t item = group_first + lane;
         const bool used = item < first + count;
-        chunk_length[lane] = used ? std::min(kSize, length - kSize * item) : kSize;
-        const bool whole = used && chunk_length[lane] == kSize;
         for (int c = 0; c < 4; ++c) {
-          components[c][lane] = whole ? in + kSize * item + 32 * c : kPadPoint;
           outs[(4 * g + c) * L + lane] = used ? out + kSize * item + 32 * c : discard.bytes;
         }
         if (used) t.k[lane] = random_scalar(rng);
@@ -305,13 +329,11 @@ void randomize(const std::uint8_t* in, std::size_t length, std::size_t begin, st
       Decoded<F> points[4];
       std::uint32_t valid = F::kAllLanes;
       for (int c = 0; c < 4; ++c) {
-        points[c] = decompress<F>(components[c]);
+        points[c] = decompress<F>(chunks.component[c]);
         valid &= F::mask_bits(points[c].valid);
       }
       for (int lane = 0; lane < L; ++lane) {
-        if (chunk_length[lane] < kSize) {
-          fatal(range_end_message(32 * (chunk_length[lane] / 32 + 1), chunk_length[lane]));
-        }
+        chunks.check_length(lane);
         if (((valid >> lane) & 1) == 0) fatal(kUnwrapNone);
       }
       for (int c = 0; c < 4; ++c) results[4 * g + c] = mul_point<F>(t.ptr, points[c].point);
@@ -320,7 +342,6 @@ void randomize(const std::uint8_t* in, std::size_t length, std::size_t begin, st
   }
 }
 
-// ---- combine ----
 
 template <class F>
 void combine(const std::uint8_t* a, std::size_t a_length, const std::uint8_t* b,
@@ -328,7 +349,6 @@ void combine(const std::uint8_t* a, std::size_t a_length, const std::uint8_t* b,
              std::uint8_t* const lists[4]) {
   constexpr int L = F::kLanes;
   constexpr std::size_t kGroups = kBlock / L;
-  constexpr std::size_t kSize = 128;
   for (std::size_t first = begin; first < end; first += kBlock) {
     const std::size_t count = std::min(kBlock, end - first);
     const std::size_t groups = (count + L - 1) / L;
@@ -336,33 +356,27 @@ void combine(const std::uint8_t* a, std::size_t a_length, const std::uint8_t* b,
     std::uint8_t* outs[4 * kGroups * L];
     Discard discard;
     for (std::size_t g = 0; g < groups; ++g) {
-      const std::uint8_t* from_a[4][L];
-      const std::uint8_t* from_b[4][L];
-      std::size_t a_chunk[L], b_chunk[L];
+      const std::size_t group_first = first + g * L;
+      const CiphertextGroup<F> from_a(a, a_length, group_first, first + count);
+      const CiphertextGroup<F> from_b(b, b_length, group_first, first + count);
       for (int lane = 0; lane < L; ++lane) {
-        const std::size_t item = first + g * L + lane;
-        const bool used = item < first + count;
-        a_chunk[lane] = used ? std::min(kSize, a_length - kSize * item) : kSize;
-        b_chunk[lane] = used ? std::min(kSize, b_length - kSize * item) : kSize;
-        const bool whole = used && a_chunk[lane] == kSize && b_chunk[lane] == kSize;
+        const bool used = group_first + lane < first + count;
         for (int c = 0; c < 4; ++c) {
-          from_a[c][lane] = whole ? a + kSize * item + 32 * c : kPadPoint;
-          from_b[c][lane] = whole ? b + kSize * item + 32 * c : kPadPoint;
-          outs[(4 * g + c) * L + lane] = used ? lists[c] + 32 * item : discard.bytes;
+          outs[(4 * g + c) * L + lane] = used ? lists[c] + 32 * (group_first + lane) : discard.bytes;
         }
       }
       Decoded<F> pa[4], pb[4];
       std::uint32_t valid_a[4], valid_b[4];
       for (int c = 0; c < 4; ++c) {
-        pa[c] = decompress<F>(from_a[c]);
-        pb[c] = decompress<F>(from_b[c]);
+        pa[c] = decompress<F>(from_a.component[c]);
+        pb[c] = decompress<F>(from_b.component[c]);
         valid_a[c] = F::mask_bits(pa[c].valid);
         valid_b[c] = F::mask_bits(pb[c].valid);
       }
+      // Within a pair: both lengths, then each component, a's before b's.
       for (int lane = 0; lane < L; ++lane) {
-        for (std::size_t chunk : {a_chunk[lane], b_chunk[lane]}) {
-          if (chunk < kSize) fatal(range_end_message(32 * (chunk / 32 + 1), chunk));
-        }
+        from_a.check_length(lane);
+        from_b.check_length(lane);
         for (int c = 0; c < 4; ++c) {
           if (((valid_a[c] >> lane) & 1) == 0 || ((valid_b[c] >> lane) & 1) == 0) {
             fatal(kUnwrapNone);

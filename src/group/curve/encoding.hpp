@@ -48,21 +48,26 @@ void encode_affine(const PointT<F>& p, const Fe<F>& z_inverse, std::uint8_t* con
 
 inline constexpr std::size_t kMaxShared = 16;
 
-// out[i] = 1 / z[i] for i < n <= kMaxShared, with one inversion (Montgomery's
-// trick). Every z[i] must be non-zero (the Z of a point always is).
-template <class F>
-void invert_many(const Fe<F>* z, std::size_t n, Fe<F>* out) {
+// out[i] = 1 / z(i) for i < n <= kMaxShared, with one inversion (Montgomery's
+// trick). Every z(i) must be non-zero (the Z of a point always is).
+template <class F, class Z>
+void invert_many(std::size_t n, const Z& z, Fe<F>* out) {
   Fe<F> prefix[kMaxShared];
   Fe<F> acc = F::one();
   for (std::size_t i = 0; i < n; ++i) {
     prefix[i] = acc;
-    acc = F::mul(acc, z[i]);
+    acc = F::mul(acc, z(i));
   }
-  Fe<F> inverse = invert<F>(acc);  // 1 / (z_0 ... z_(n-1))
+  Fe<F> inverse = invert<F>(acc);  // 1 / (z(0) ... z(n-1))
   for (std::size_t i = n; i-- > 0;) {
     out[i] = F::mul(inverse, prefix[i]);
-    inverse = F::mul(inverse, z[i]);
+    inverse = F::mul(inverse, z(i));
   }
+}
+
+template <class F>
+void invert_many(const Fe<F>* z, std::size_t n, Fe<F>* out) {
+  invert_many<F>(n, [z](std::size_t i) -> const Fe<F>& { return z[i]; }, out);
 }
 
 // Encodes points[0..n) (n <= kMaxShared) sharing one inversion; out[i * kLanes
@@ -70,9 +75,8 @@ void invert_many(const Fe<F>* z, std::size_t n, Fe<F>* out) {
 template <class F>
 void compress_many(const PointT<F>* points, std::size_t n,
                    std::uint8_t* const* const out /* [n][kLanes] */) {
-  Fe<F> z[kMaxShared], z_inverse[kMaxShared];
-  for (std::size_t i = 0; i < n; ++i) z[i] = points[i].Z;
-  invert_many<F>(z, n, z_inverse);
+  Fe<F> z_inverse[kMaxShared];
+  invert_many<F>(n, [points](std::size_t i) -> const Fe<F>& { return points[i].Z; }, z_inverse);
   for (std::size_t i = 0; i < n; ++i) encode_affine<F>(points[i], z_inverse[i], out + i * F::kLanes);
 }
 
