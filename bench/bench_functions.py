@@ -1,78 +1,191 @@
-"""Times the six data-carrying functions at several sizes and pool sizes.
+"""Times the six data-carrying functions on each backend and pool size.
 
-For each pool size a fresh interpreter runs with RAYON_NUM_THREADS set (the
-pool is sized once per process). Every figure is printed as items per second
-and as the cost of one item in units of one variable-base multiplication,
-measured in the same run: the 1-thread time of decrypt per point (decompress,
-mul_point, compress), a unit that machine noise barely moves.
+Every configuration runs in a fresh interpreter, since the backend
+(VELTRANE_BACKEND) is chosen once per process and the pool is sized once per
+process (RAYON_NUM_THREADS): scalar and auto, each at 1 and 2 threads by
+default. Each function is timed on `size` items (rows for build_okvs, queries
+for initiate_queries and randomize, pairs for combine, points for decrypt,
+positions for finish), best of `repeats` calls.
 
-    python bench/bench_functions.py [--sizes 10000,100000] [--threads 1,2]
+Figures per item are wall-clock microseconds and the cost in L, where L is one
+libsodium variable-base multiplication (PyNaCl's
+crypto_scalarmult_ed25519_noclamp) timed in the same run: in every child at
+its start and its end, and L is the median over all of them. The targets are
+per item on one thread with the lanes backend; they are printed beside the
+1-thread figures of every backend, and met/missed is judged on auto.
+
+    python bench/bench_functions.py [--size 16000] [--repeats 2]
+                                    [--threads 1,2] [--backends scalar,auto]
 """
 import argparse
 import json
 import os
+import statistics
 import subprocess
 import sys
 import textwrap
 
+FUNCTIONS = ["build_okvs", "initiate_queries", "randomize", "combine", "decrypt", "finish"]
+# Cost per item in L, one thread, lanes backend.
+TARGETS = {"build_okvs": 0.24, "initiate_queries": 0.37, "randomize": 0.34, "combine": 0.10,
+           "decrypt": 0.085, "finish": 0.12}
+
 CHILD = textwrap.dedent("""
-    import json, sys, time
+    import json, os, statistics, sys, time
+    import nacl.bindings as nb
     import veltrane as v
 
-    sizes = json.loads(sys.argv[1])
+    n, repeats = int(sys.argv[1]), int(sys.argv[2])
 
-    def timed(f, *a):
-        t = time.perf_counter(); r = f(*a); return time.perf_counter() - t, r
+    def sodium_rounds(rounds=7, calls=800):
+        s = nb.crypto_core_ed25519_scalar_reduce(os.urandom(64))
+        q = nb.crypto_scalarmult_ed25519_base_noclamp(s)
+        mul = nb.crypto_scalarmult_ed25519_noclamp
+        out = []
+        for _ in range(rounds):
+            t = time.perf_counter()
+            for _ in range(calls):
+                mul(s, q)
+            out.append((time.perf_counter() - t) / calls)
+        return out
 
+    def best(f, *a):
+        times, result = [], None
+        for _ in range(repeats):
+            t = time.perf_counter(); result = f(*a); times.append(time.perf_counter() - t)
+        return min(times), result
+
+    def system_sodium_rounds(rounds=7, calls=800):
+        # The system libsodium (the C++ benchmarks' reference) beside PyNaCl's own copy.
+        import ctypes, ctypes.util
+        name = ctypes.util.find_library("sodium")
+        if not name:
+            return []
+        lib = ctypes.CDLL(name)
+        if lib.sodium_init() < 0:
+            return []
+        s = nb.crypto_core_ed25519_scalar_reduce(os.urandom(64))
+        q = nb.crypto_scalarmult_ed25519_base_noclamp(s)
+        out_buf = ctypes.create_string_buffer(32)
+        mul = lib.crypto_scalarmult_ed25519_noclamp
+        out = []
+        for _ in range(rounds):
+            t = time.perf_counter()
+            for _ in range(calls):
+                mul(out_buf, s, q)
+            out.append((time.perf_counter() - t) / calls)
+        return out
+
+    L = sodium_rounds()
+    L_system = system_sodium_rounds()
     pk_a, sk_a = v.key_gen(); pk_b, sk_b = v.key_gen(); pk_c, sk_c = v.key_gen()
-    out = {}
-    for n in sizes:
-        rows_a = [[f"acct-a-{i:08d}", "bank a"] for i in range(n)]
-        rows_b = [[f"acct-b-{i:08d}", "bank b"] for i in range(n)]
-        r = {}
-        r["build_okvs"], store_a = timed(v.build_okvs, pk_a, rows_a)
-        store_b = v.build_okvs(pk_b, rows_b)
-        r["initiate_queries"], q1 = timed(v.initiate_queries, rows_a, rows_b, store_a, store_b, pk_c)
-        q2 = v.initiate_queries(rows_a, rows_b, store_a, store_b, pk_c)
-        r["randomize"], q1 = timed(v.randomize, q1)
-        r["combine"], (s, rcv, g, d) = timed(v.combine, q1, q2)
-        r["decrypt"], sp = timed(v.decrypt, s, sk_a)
-        rp = v.decrypt(rcv, sk_b)
-        r["finish"], flags = timed(v.finish, sp, rp, g, d, sk_c)
-        assert all(flags), "every payment should match"
-        out[n] = r
-    print(json.dumps(out))
+    rows_a = [[f"acct-a-{i:08d}", "bank a"] for i in range(n)]
+    rows_b = [[f"acct-b-{i:08d}", "bank b"] for i in range(n)]
+    r = {}
+    r["build_okvs"], store_a = best(v.build_okvs, pk_a, rows_a)
+    store_b = v.build_okvs(pk_b, rows_b)
+    r["initiate_queries"], q1 = best(v.initiate_queries, rows_a, rows_b, store_a, store_b, pk_c)
+    q2 = v.initiate_queries(rows_a, rows_b, store_a, store_b, pk_c)
+    r["randomize"], q1 = best(v.randomize, q1)
+    r["combine"], (s, rcv, g, d) = best(v.combine, q1, q2)
+    r["decrypt"], sp = best(v.decrypt, s, sk_a)
+    rp = v.decrypt(rcv, sk_b)
+    r["finish"], flags = best(v.finish, sp, rp, g, d, sk_c)
+    assert all(flags), "every payment should match"
+    L += sodium_rounds()
+    L_system += system_sodium_rounds()
+    print(json.dumps({"seconds": r, "L": L, "L_system": L_system}))
 """)
 
 
-def run(threads, sizes):
-    env = dict(os.environ, RAYON_NUM_THREADS=str(threads))
-    done = subprocess.run([sys.executable, "-c", CHILD, json.dumps(sizes)], env=env,
-                          capture_output=True, text=True, check=True)
-    return {int(k): v for k, v in json.loads(done.stdout).items()}
+def cpu_flags():
+    try:
+        with open("/proc/cpuinfo") as f:
+            for line in f:
+                if line.startswith("flags"):
+                    return set(line.split(":", 1)[1].split())
+    except OSError:
+        pass
+    return set()
+
+
+def backend_name(setting):
+    """The backend a setting picks. The module does not report its choice, so
+    for auto this follows its rule from the processor's flags (the operating
+    system's zmm support, which the module also checks, is assumed)."""
+    if setting == "scalar":
+        return "scalar"
+    if setting == "portable":
+        return "portable-lanes"
+    flags = cpu_flags()
+    return "ifma-lanes" if {"avx512f", "avx512ifma"} <= flags else "scalar"
+
+
+def run(backend, threads, size, repeats):
+    env = dict(os.environ, RAYON_NUM_THREADS=str(threads), VELTRANE_BACKEND=backend)
+    done = subprocess.run([sys.executable, "-c", CHILD, str(size), str(repeats)], env=env,
+                          capture_output=True, text=True)
+    if done.returncode != 0:
+        sys.exit(f"child for VELTRANE_BACKEND={backend} RAYON_NUM_THREADS={threads} failed:\n"
+                 f"{done.stderr}")
+    return json.loads(done.stdout)
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--sizes", default="10000,100000")
+    parser.add_argument("--size", type=int, default=16000)
+    parser.add_argument("--repeats", type=int, default=2)
     parser.add_argument("--threads", default="1,2")
+    parser.add_argument("--backends", default="scalar,auto")
     args = parser.parse_args()
-    sizes = [int(s) for s in args.sizes.split(",")]
     threads = [int(t) for t in args.threads.split(",")]
+    backends = args.backends.split(",")
     if 1 not in threads:
         threads.insert(0, 1)
 
-    results = {t: run(t, sizes) for t in threads}
-    # The unit: one decrypt item on one thread at the largest size.
-    unit = results[1][max(sizes)]["decrypt"] / max(sizes)
-    print(f"unit: one mul_point item (1-thread decrypt per point) = {unit * 1e6:.1f} us")
-    print(f"{'function':18} {'items':>8} {'threads':>7} {'items/s':>10} {'us/item':>9} {'units':>7}")
-    for t in threads:
-        for n in sizes:
-            for name, seconds in results[t][n].items():
-                per = seconds / n
-                print(f"{name:18} {n:>8} {t:>7} {n / seconds:>10.0f} {per * 1e6:>9.1f} "
-                      f"{per / unit:>7.2f}")
+    results = {}
+    for b in backends:
+        for t in threads:
+            results[b, t] = run(b, t, args.size, args.repeats)
+    L = statistics.median(x for r in results.values() for x in r["L"])
+    print(f"L = PyNaCl crypto_scalarmult_ed25519_noclamp = {L * 1e6:.1f} us "
+          f"(median of {sum(len(r['L']) for r in results.values())} rounds over "
+          f"{len(results)} interpreters; per interpreter: "
+          + ", ".join(f"{b}/{t}t {statistics.median(r['L']) * 1e6:.1f}"
+                      for (b, t), r in results.items()) + ")")
+    system = [x for r in results.values() for x in r["L_system"]]
+    if system:
+        print(f"for comparison, the system libsodium (the C++ benchmarks' L) through ctypes: "
+              f"{statistics.median(system) * 1e6:.1f} us, so 1 L here = "
+              f"{L / statistics.median(system):.2f} system L")
+    print(f"size {args.size} items per function, best of {args.repeats}; "
+          "backend for auto inferred from the processor's flags")
+    print()
+    head = (f"{'function':17} {'setting':8} {'backend':11} {'thr':>3} {'us/item':>9} "
+            f"{'L/item':>7} {'target':>7} {'met':>4} {'lanes/sc':>8} {'2t/1t':>6}")
+    print(head)
+    print("-" * len(head))
+    for name in FUNCTIONS:
+        for b in backends:
+            for t in threads:
+                per = results[b, t]["seconds"][name] / args.size
+                cost = per / L
+                target = met = ""
+                if t == 1:
+                    target = f"{TARGETS[name]:.3f}"
+                    if b == "auto":
+                        met = "yes" if cost <= TARGETS[name] else "NO"
+                speed_up = ""
+                if b != "scalar" and ("scalar", t) in results:
+                    speed_up = f"{results['scalar', t]['seconds'][name] / (per * args.size):.2f}x"
+                scaling = ""
+                if t != 1:
+                    scaling = f"{results[b, 1]['seconds'][name] / (per * args.size):.2f}"
+                print(f"{name:17} {b:8} {backend_name(b):11} {t:>3} {per * 1e6:>9.2f} "
+                      f"{cost:>7.3f} {target:>7} {met:>4} {speed_up:>8} {scaling:>6}")
+        print()
+    print("lanes/sc: scalar time over this setting's time at the same thread count; "
+          "2t/1t: 1-thread time over this row's time (2.00 is perfect scaling)")
 
 
 if __name__ == "__main__":

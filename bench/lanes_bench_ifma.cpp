@@ -1,0 +1,50 @@
+// The lane benchmark's IFMA half. As in the IFMA backend, everything shared
+// with the rest of the program (standard library, one-item field, point
+// types, the benchmark's plain data) is included first and so compiled for
+// the baseline processor; only what follows the target pragma may use
+// AVX-512, it is instantiated for the IFMA field alone, and it runs only
+// after cpu_has_ifma() said yes.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "backends/backend.hpp"
+#include "common/fatal_error.hpp"
+#include "common/secret.hpp"
+#include "group/edwards.hpp"
+#include "group/field.hpp"
+#include "group/scalar.hpp"
+#include "group/scalar_field.hpp"
+#include "lanes_bench.hpp"
+
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512ifma")
+// GCC 12's AVX-512 headers start some intrinsics from an undefined register
+// and then warn about it; the warning is about the headers, not this code.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include "group/lanes/ifma_u64x8.hpp"
+#include "group/lanes/lane_field.hpp"
+#include "lanes_suite.hpp"
+
+// Named so that scripts/avx512_scan.py recognises this region's code.
+namespace veltrane::bench::ifma_bench {
+using IfmaField = group::lanes::LaneField<group::lanes::IfmaU64x8>;
+void run_ifma(const BenchInputs& in, const TimingPlan& plan, FieldTimings& out) {
+  LaneSuite<IfmaField>::run(in, plan, out);
+}
+}  // namespace veltrane::bench::ifma_bench
+#pragma GCC diagnostic pop
+#pragma GCC pop_options
+
+namespace veltrane::bench {
+
+bool time_ifma_lanes(const BenchInputs& in, const TimingPlan& plan, FieldTimings& out) {
+  if (!backends::cpu_has_ifma()) return false;
+  ifma_bench::run_ifma(in, plan, out);
+  return true;
+}
+
+}  // namespace veltrane::bench
