@@ -62,27 +62,33 @@ struct LaneField {
   VELTRANE_LANE_INLINE static Element neg(const Element& a) { return sub(zero(), a); }
 
   VELTRANE_LANE_INLINE static Element mul(const Element& a, const Element& b) {
-    Vec lo[9], hi[9];
-    for (int k = 0; k < 9; ++k) lo[k] = hi[k] = V::set1(0);
+    // High halves first: doubled, they start the column sums that the low
+    // halves are then added into, so no column needs a zeroed accumulator
+    // or a separate addition.
+    Vec hi[9];
+    for (int k = 0; k < 9; ++k) hi[k] = V::set1(0);
     for (int i = 0; i < 5; ++i) {
-      for (int j = 0; j < 5; ++j) {
-        lo[i + j] = V::madd52lo(lo[i + j], a.l[i], b.l[j]);
-        hi[i + j] = V::madd52hi(hi[i + j], a.l[i], b.l[j]);
-      }
+      for (int j = 0; j < 5; ++j) hi[i + j] = V::madd52hi(hi[i + j], a.l[i], b.l[j]);
     }
-    return reduce(lo, hi);
+    // t_k = lo_k + 2 hi_(k-1): the column sums at 2^(51k), each below 2^55.
+    Vec t[10];
+    t[0] = V::set1(0);
+    for (int k = 1; k < 10; ++k) t[k] = V::template shl<1>(hi[k - 1]);
+    for (int i = 0; i < 5; ++i) {
+      for (int j = 0; j < 5; ++j) t[i + j] = V::madd52lo(t[i + j], a.l[i], b.l[j]);
+    }
+    return fold(t);
   }
 
   VELTRANE_LANE_INLINE static Element square(const Element& a) {
-    // Two accumulators per limb position k: once[k] counts at 2^(51k),
-    // twice[k] at 2^(51k + 1). A square's high half lands in twice[k + 1];
-    // a cross product counts two times, so its low half lands in twice[k]
-    // and its high half twice in twice[k + 1]. No doubling afterwards.
-    Vec once[9], twice[10];
-    for (int k = 0; k < 9; ++k) once[k] = V::set1(0);
+    // twice[k] counts at 2^(51k + 1): a square's high half lands in
+    // twice[k + 1]; a cross product counts two times, so its low half lands
+    // in twice[k] and its high half twice in twice[k + 1]. The squares' low
+    // halves are then added to the doubled columns, which gives the same
+    // column sums as mul(a, a) with no doubling pass.
+    Vec twice[10];
     for (int k = 0; k < 10; ++k) twice[k] = V::set1(0);
     for (int i = 0; i < 5; ++i) {
-      once[2 * i] = V::madd52lo(once[2 * i], a.l[i], a.l[i]);
       twice[2 * i + 1] = V::madd52hi(twice[2 * i + 1], a.l[i], a.l[i]);
       for (int j = i + 1; j < 5; ++j) {
         twice[i + j] = V::madd52lo(twice[i + j], a.l[i], a.l[j]);
@@ -90,13 +96,9 @@ struct LaneField {
         twice[i + j + 1] = V::madd52hi(twice[i + j + 1], a.l[i], a.l[j]);
       }
     }
-    // t_k = once_k + 2 twice_k: the same column sums as mul(a, a).
     Vec t[10];
-    t[0] = once[0];
-    for (int k = 1; k < 9; ++k) {
-      t[k] = k % 2 ? V::template shl<1>(twice[k]) : V::add(once[k], V::template shl<1>(twice[k]));
-    }
-    t[9] = V::template shl<1>(twice[9]);
+    for (int k = 0; k < 10; ++k) t[k] = V::template shl<1>(twice[k]);
+    for (int i = 0; i < 5; ++i) t[2 * i] = V::madd52lo(t[2 * i], a.l[i], a.l[i]);
     return fold(t);
   }
 
@@ -229,16 +231,6 @@ struct LaneField {
     r.l[0] = V::madd52lo(V::bit_and(h[0], m), c[4], V::set1(19));
     for (int i = 1; i < 5; ++i) r.l[i] = V::add(V::bit_and(h[i], m), c[i - 1]);
     return r;
-  }
-
-  // Columns lo[k] (weight 2^(51k)) and hi[k] (weight 2^(51(k+1)+1)) of a product.
-  VELTRANE_LANE_INLINE static Element reduce(const Vec lo[9], const Vec hi[9]) {
-    // t_k = lo_k + 2 hi_(k-1), k = 0..9, each below 2^55.
-    Vec t[10];
-    t[0] = lo[0];
-    for (int k = 1; k < 9; ++k) t[k] = V::add(lo[k], V::template shl<1>(hi[k - 1]));
-    t[9] = V::template shl<1>(hi[8]);
-    return fold(t);
   }
 
   // Column sums t_k at 2^(51k), each below 2^55: the top five wrap around
