@@ -327,11 +327,10 @@ void randomize(const std::uint8_t* in, std::size_t length, std::size_t begin, st
         if (used) t.k[lane] = random_scalar(rng);
       }
       Decoded<F> points[4];
+      decompress_two<F>(chunks.component[0], chunks.component[1], points[0], points[1]);
+      decompress_two<F>(chunks.component[2], chunks.component[3], points[2], points[3]);
       std::uint32_t valid = F::kAllLanes;
-      for (int c = 0; c < 4; ++c) {
-        points[c] = decompress<F>(chunks.component[c]);
-        valid &= F::mask_bits(points[c].valid);
-      }
+      for (int c = 0; c < 4; ++c) valid &= F::mask_bits(points[c].valid);
       for (int lane = 0; lane < L; ++lane) {
         chunks.check_length(lane);
         if (((valid >> lane) & 1) == 0) fatal(kUnwrapNone);
@@ -368,8 +367,7 @@ void combine(const std::uint8_t* a, std::size_t a_length, const std::uint8_t* b,
       Decoded<F> pa[4], pb[4];
       std::uint32_t valid_a[4], valid_b[4];
       for (int c = 0; c < 4; ++c) {
-        pa[c] = decompress<F>(from_a.component[c]);
-        pb[c] = decompress<F>(from_b.component[c]);
+        decompress_two<F>(from_a.component[c], from_b.component[c], pa[c], pb[c]);
         valid_a[c] = F::mask_bits(pa[c].valid);
         valid_b[c] = F::mask_bits(pb[c].valid);
       }
@@ -453,11 +451,12 @@ void finish(const std::uint8_t* const lists[4], const std::size_t lengths[4], st
     const std::size_t count = std::min<std::size_t>(L, end - first);
     Decoded<F> p[4];
     std::uint32_t valid[4];
-    for (int j = 0; j < 4; ++j) {
+    for (int j = 0; j < 4; j += 2) {
       const ListGroup<F> list(lists[j], lengths[j], first, first + count);
-      p[j] = decompress<F>(list.piece);
-      valid[j] = F::mask_bits(p[j].valid);
+      const ListGroup<F> next(lists[j + 1], lengths[j + 1], first, first + count);
+      decompress_two<F>(list.piece, next.piece, p[j], p[j + 1]);
     }
+    for (int j = 0; j < 4; ++j) valid[j] = F::mask_bits(p[j].valid);
     for (std::size_t lane = 0; lane < count; ++lane) {
       for (int j = 0; j < 4; ++j) {
         ListGroup<F>(lists[j], lengths[j], first, first + count).check(static_cast<int>(lane), valid[j]);

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "group/curve/points.hpp"
+#include "group/lanes/multi_field.hpp"
 
 namespace veltrane::group::curve {
 
@@ -17,20 +18,51 @@ struct Decoded {
   typename F::Mask valid;  // lanes whose bytes are no point hold some point
 };
 
+// Decoding in three steps, so that two decodings can share the middle one.
 template <class F>
-Decoded<F> decompress(const std::uint8_t* const bytes[F::kLanes]) {
+struct DecompressInput {
+  Fe<F> y, u, v;  // x^2 = u / v
+  typename F::Mask negative;
+};
+
+template <class F>
+DecompressInput<F> decompress_input(const std::uint8_t* const bytes[F::kLanes]) {
   std::uint32_t sign_bits = 0;
   for (int lane = 0; lane < F::kLanes; ++lane) {
     sign_bits |= static_cast<std::uint32_t>(bytes[lane][31] >> 7) << lane;
   }
   const Fe<F> y = F::from_bytes(bytes);
   const Fe<F> yy = F::square(y);
-  const Fe<F> u = F::sub(yy, F::one());
-  const Fe<F> v = F::add(F::mul(F::constant(kEdwardsD), yy), F::one());
-  const SqrtRatioResult<F> root = sqrt_ratio<F>(u, v);
+  return {y, F::sub(yy, F::one()), F::add(F::mul(F::constant(kEdwardsD), yy), F::one()),
+          F::mask_from_bits(sign_bits)};
+}
+
+template <class F>
+Decoded<F> decompress_output(const DecompressInput<F>& in, const SqrtRatioResult<F>& root) {
   // -0 = 0: sign 1 with x = 0 is the same point.
-  const Fe<F> x = conditional_negate<F>(root.root, F::mask_from_bits(sign_bits));
-  return {{x, y, F::one(), F::mul(x, y)}, root.is_square};
+  const Fe<F> x = conditional_negate<F>(root.root, in.negative);
+  return {{x, in.y, F::one(), F::mul(x, in.y)}, root.is_square};
+}
+
+template <class F>
+Decoded<F> decompress(const std::uint8_t* const bytes[F::kLanes]) {
+  const DecompressInput<F> in = decompress_input<F>(bytes);
+  return decompress_output<F>(in, sqrt_ratio<F>(in.u, in.v));
+}
+
+// Two decodings with their square roots interleaved: one exponentiation is
+// a chain of dependent squarings, so two side by side keep the processor
+// busy where one leaves it waiting on each result.
+template <class F>
+void decompress_two(const std::uint8_t* const a[F::kLanes], const std::uint8_t* const b[F::kLanes],
+                    Decoded<F>& out_a, Decoded<F>& out_b) {
+  using Two = lanes::MultiField<F, 2>;
+  const DecompressInput<F> in_a = decompress_input<F>(a);
+  const DecompressInput<F> in_b = decompress_input<F>(b);
+  const SqrtRatioResult<Two> root =
+      sqrt_ratio<Two>(typename Two::Element{{in_a.u, in_b.u}}, typename Two::Element{{in_a.v, in_b.v}});
+  out_a = decompress_output<F>(in_a, {root.is_square.m[0], root.root.e[0]});
+  out_b = decompress_output<F>(in_b, {root.is_square.m[1], root.root.e[1]});
 }
 
 // out[lane] = y with bit 255 the sign of x, for y = Y/Z and x = X/Z.
