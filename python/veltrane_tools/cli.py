@@ -24,7 +24,7 @@ from typing import Any
 from . import synthetic
 from .answer import DEFAULT_POINTS_PER_CHUNK, answer
 from .container import describe, file_digest
-from .errors import ModuleFailure, UserError
+from .errors import USAGE, UserError, exit_status
 from .finish import finish
 from .inputs import bank_keys, default_output, payment_keys
 from .keys import (SecretKey, check_name, generate, load_public_key, load_secret_key,
@@ -42,7 +42,7 @@ from .tables import check_output, file_kind, read_table, write_table
 PROGRAM = ("veltrane" if os.path.basename(sys.argv[0]) == "veltrane"
            else "python -m veltrane_tools.cli")
 
-OK, USAGE, FAILURE = 0, 2, 3
+OK = 0
 
 
 def party_name(text: str) -> str:
@@ -322,18 +322,8 @@ def main(argv: Sequence[str] | None = None) -> int:
     parser = build_parser()
     args = parser.parse_args(argv)
     step: Callable[[argparse.Namespace], int] = args.run
-    name = f"{PROGRAM} {args.step}"
-    try:
-        return step(args)
-    except UserError as error:
-        print(f"{name}: error: {error}", file=sys.stderr)
-        return USAGE
-    except ModuleFailure as error:
-        print(f"{name}: {error}", file=sys.stderr)
-        return FAILURE
-    except KeyboardInterrupt:
-        print(f"{name}: interrupted; no output was written", file=sys.stderr)
-        return 130
+    return exit_status(f"{PROGRAM} {args.step}", lambda: step(args),
+                       interrupted="interrupted; no output was written")
 
 
 if __name__ == "__main__":

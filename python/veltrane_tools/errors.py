@@ -2,6 +2,12 @@
 
 from __future__ import annotations
 
+import sys
+from collections.abc import Callable
+
+# Exit statuses shared by the commands.
+USAGE, FAILURE, INTERRUPTED = 2, 3, 130
+
 
 class UserError(Exception):
     """A problem with the command line or the input data, not with the program."""
@@ -44,3 +50,19 @@ class ModuleFailure(Exception):
 def is_panic(error: BaseException) -> bool:
     """True for the module's PanicException, whose type is not exported by name."""
     return type(error).__name__ == "PanicException"
+
+
+def exit_status(name: str, run: Callable[[], int], interrupted: str = "interrupted") -> int:
+    """Runs a command's body and turns the errors it reports into one line and a status:
+    bad input or a refused file 2, a failure inside the module 3, an interrupt 130."""
+    try:
+        return run()
+    except UserError as error:
+        print(f"{name}: error: {error}", file=sys.stderr)
+        return USAGE
+    except ModuleFailure as error:
+        print(f"{name}: {error}", file=sys.stderr)
+        return FAILURE
+    except KeyboardInterrupt:
+        print(f"{name}: {interrupted}", file=sys.stderr)
+        return INTERRUPTED

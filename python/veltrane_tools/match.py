@@ -11,7 +11,7 @@ import time
 from collections.abc import Sequence
 
 from . import synthetic
-from .errors import ModuleFailure, UserError
+from .errors import UserError, exit_status
 from .inputs import Inputs, bank_keys, check_widths, default_output, load_files, payment_view
 from .match_args import PROGRAM, build_parser
 from .matching import run_matching
@@ -23,7 +23,7 @@ __all__ = ["Inputs", "bank_keys", "build_parser", "check_truth", "main", "paymen
            "print_summary", "run"]
 
 # Exit statuses.
-OK, MISMATCH, USAGE, FAILURE = 0, 1, 2, 3
+OK, MISMATCH = 0, 1
 
 
 def run(args: argparse.Namespace) -> int:
@@ -100,17 +100,7 @@ def run(args: argparse.Namespace) -> int:
 def main(argv: Sequence[str] | None = None) -> int:
     parser = build_parser()
     args = parser.parse_args(argv)
-    try:
-        return run(args)
-    except UserError as error:
-        print(f"{PROGRAM}: error: {error}", file=sys.stderr)
-        return USAGE
-    except ModuleFailure as error:
-        print(f"{PROGRAM}: {error}", file=sys.stderr)
-        return FAILURE
-    except KeyboardInterrupt:
-        print(f"{PROGRAM}: interrupted", file=sys.stderr)
-        return 130
+    return exit_status(PROGRAM, lambda: run(args))
 
 
 if __name__ == "__main__":
