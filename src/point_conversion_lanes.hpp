@@ -18,11 +18,7 @@ inline constexpr const char* kInvalidMapPoint =
 // bit 255 the sign).
 template <class F>
 PointT<F> representative_to_point(const std::uint8_t* const rep[F::kLanes]) {
-  std::uint32_t sign_bits = 0;
-  for (int lane = 0; lane < F::kLanes; ++lane) {
-    sign_bits |= static_cast<std::uint32_t>(rep[lane][31] >> 7) << lane;
-  }
-  const Decoded<F> q = elligator2_point<F>(F::from_bytes(rep), F::mask_from_bits(sign_bits));
+  const Decoded<F> q = elligator2_point<F>(F::from_bytes(rep), top_bits<F>(rep));
   if (F::mask_bits(q.valid) != F::kAllLanes) fatal(kInvalidMapPoint);
   return q.point;
 }
@@ -38,13 +34,9 @@ struct UnsignedPoint {
 
 template <class F>
 UnsignedPoint<F> representative_to_unsigned_point(const std::uint8_t* const rep[F::kLanes]) {
-  std::uint32_t sign_bits = 0;
-  for (int lane = 0; lane < F::kLanes; ++lane) {
-    sign_bits |= static_cast<std::uint32_t>(rep[lane][31] >> 7) << lane;
-  }
   const Decoded<F> q = elligator2_point_unsigned<F>(F::from_bytes(rep));
   if (F::mask_bits(q.valid) != F::kAllLanes) fatal(kInvalidMapPoint);
-  return {q.point, F::mask_from_bits(sign_bits)};
+  return {q.point, top_bits<F>(rep)};
 }
 
 // u = (Z + Y)/(Z - Y) = N/D, and u + A = (N + A D)/D.

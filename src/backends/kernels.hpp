@@ -85,8 +85,8 @@ typename F::Mask random_bits(random::ChaCha12Generator& rng, int lanes) {
   return F::mask_from_bits(bits);
 }
 
-// Encodes the group results points[0..n) (n a multiple of nothing in
-// particular) into outs[i * kLanes + lane], in chunks that share an inversion.
+// Encodes the lane points points[0..n) into outs[i * kLanes + lane], in
+// chunks that share an inversion.
 template <class F>
 void compress_all(const PointT<F>* points, std::size_t n, std::uint8_t* const* outs) {
   for (std::size_t first = 0; first < n; first += kMaxShared) {
@@ -107,7 +107,10 @@ void invert_all(const Fe<F>* z, std::size_t n, Fe<F>* out) {
 
 // A candidate scalar with what is known of its two points so far: each
 // point's representative field element is found in the same square root
-// that tests whether it has one.
+// that tests whether it has one. One type per backend, so that the vector
+// code for it is emitted separately in each backend's unit (the IFMA one is
+// compiled for AVX-512 and must not stand in for the others).
+template <class F>
 struct Candidate {
   Scalar s;
   Point first, second;
@@ -125,6 +128,7 @@ void entry_values(const group::FixedBaseTable& table, std::uint8_t* values, std:
   // to the next row without a value. Each test draws its conversion's
   // random bit, so the accepted s is uniform among those whose two points
   // both convert, and each conversion has a fresh bit of its own.
+  using Candidate = kernels::Candidate<F>;
   std::vector<Candidate> passed_first, passed_both;
   passed_first.reserve(2 * L);
   passed_both.reserve((kFinishGroups + 1) * L);  // never grows beyond: wiped below
@@ -449,18 +453,17 @@ void finish(const std::uint8_t* const lists[4], const std::size_t lengths[4], st
   for (int i = 0; i < L; ++i) ks[i] = &k;
   for (std::size_t first = begin; first < end; first += L) {
     const std::size_t count = std::min<std::size_t>(L, end - first);
+    const ListGroup<F> group[4] = {ListGroup<F>(lists[0], lengths[0], first, first + count),
+                                   ListGroup<F>(lists[1], lengths[1], first, first + count),
+                                   ListGroup<F>(lists[2], lengths[2], first, first + count),
+                                   ListGroup<F>(lists[3], lengths[3], first, first + count)};
     Decoded<F> p[4];
+    decompress_two<F>(group[0].piece, group[1].piece, p[0], p[1]);
+    decompress_two<F>(group[2].piece, group[3].piece, p[2], p[3]);
     std::uint32_t valid[4];
-    for (int j = 0; j < 4; j += 2) {
-      const ListGroup<F> list(lists[j], lengths[j], first, first + count);
-      const ListGroup<F> next(lists[j + 1], lengths[j + 1], first, first + count);
-      decompress_two<F>(list.piece, next.piece, p[j], p[j + 1]);
-    }
     for (int j = 0; j < 4; ++j) valid[j] = F::mask_bits(p[j].valid);
     for (std::size_t lane = 0; lane < count; ++lane) {
-      for (int j = 0; j < 4; ++j) {
-        ListGroup<F>(lists[j], lengths[j], first, first + count).check(static_cast<int>(lane), valid[j]);
-      }
+      for (int j = 0; j < 4; ++j) group[j].check(static_cast<int>(lane), valid[j]);
     }
     const PointT<F> v = add<F>(add<F>(p[0].point, p[1].point), mul_point<F>(ks, p[2].point));
     const std::uint32_t same = F::mask_bits(equal<F>(p[3].point, v));

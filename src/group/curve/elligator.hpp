@@ -8,6 +8,9 @@
 
 namespace veltrane::group::curve {
 
+// A^2 = 486662^2, below 2^51: one limb.
+inline constexpr FieldElement kMontgomeryASquared{{486662ull * 486662ull, 0, 0, 0, 0}};
+
 // montgomery_to_edwards(elligator2_map(r), sign) per lane, with validity
 // clear in the lanes where that is none (u = -1, or a y without a point).
 template <class F>
@@ -20,8 +23,8 @@ Decoded<F> elligator2_point(const Fe<F>& r, typename F::Mask sign) {
   const Fe<F> rr = F::square(r);
   const Fe<F> w = F::add(F::add(rr, rr), F::one());
   const Fe<F> a_w = F::mul(a, w);
-  const Fe<F> a_squared = F::mul(a, a);
-  const Fe<F> inner = F::add(F::sub(a_squared, F::mul(a, a_w)), F::square(w));
+  const Fe<F> inner =
+      F::add(F::sub(F::constant(kMontgomeryASquared), F::mul(a, a_w)), F::square(w));
   const Fe<F> e_w4 = F::neg(F::mul(a_w, inner));
   const auto square = is_square<F>(e_w4);
   const Fe<F> u_num = F::select(F::sub(a, a_w), F::neg(a), square);
@@ -59,9 +62,8 @@ Decoded<F> elligator2_point_unsigned(const Fe<F>& r) {
   const Fe<F> rr = F::square(r);
   const Fe<F> w = F::add(F::add(rr, rr), F::one());
   const Fe<F> a_w = F::mul(a, w);
-  const Fe<F> inner = F::add(F::sub(F::constant(FieldElement{{486662ull * 486662ull, 0, 0, 0, 0}}),
-                                    F::mul(a, a_w)),
-                             F::square(w));
+  const Fe<F> inner =
+      F::add(F::sub(F::constant(kMontgomeryASquared), F::mul(a, a_w)), F::square(w));
   // e w^4 = -A w (A^2 - A^2 w + w^2), e = g(t) for t = -A/w.
   const Fe<F> e_w4 = F::neg(F::mul(a_w, inner));
   const SqrtRatioResult<F> root = sqrt_ratio<F>(e_w4, F::one());

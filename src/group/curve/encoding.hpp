@@ -18,6 +18,16 @@ struct Decoded {
   typename F::Mask valid;  // lanes whose bytes are no point hold some point
 };
 
+// Bit 255 of each lane's 32 bytes, as a lane mask.
+template <class F>
+typename F::Mask top_bits(const std::uint8_t* const bytes[F::kLanes]) {
+  std::uint32_t bits = 0;
+  for (int lane = 0; lane < F::kLanes; ++lane) {
+    bits |= static_cast<std::uint32_t>(bytes[lane][31] >> 7) << lane;
+  }
+  return F::mask_from_bits(bits);
+}
+
 // Decoding in three steps, so that two decodings can share the middle one.
 template <class F>
 struct DecompressInput {
@@ -27,14 +37,10 @@ struct DecompressInput {
 
 template <class F>
 DecompressInput<F> decompress_input(const std::uint8_t* const bytes[F::kLanes]) {
-  std::uint32_t sign_bits = 0;
-  for (int lane = 0; lane < F::kLanes; ++lane) {
-    sign_bits |= static_cast<std::uint32_t>(bytes[lane][31] >> 7) << lane;
-  }
   const Fe<F> y = F::from_bytes(bytes);
   const Fe<F> yy = F::square(y);
   return {y, F::sub(yy, F::one()), F::add(F::mul(F::constant(kEdwardsD), yy), F::one()),
-          F::mask_from_bits(sign_bits)};
+          top_bits<F>(bytes)};
 }
 
 template <class F>
