@@ -41,6 +41,7 @@
 #include "group/field.hpp"
 #include "group/scalar.hpp"
 #include "group/scalar_field.hpp"
+#include "group/lanes/ifma_target.hpp"
 
 namespace {
 
@@ -64,13 +65,7 @@ inline std::uint64_t cycles_end() {
 
 }  // namespace
 
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512ifma")
-// GCC 12's AVX-512 headers start some intrinsics from an undefined register
-// and then warn about it; the warning is about the headers, not this code.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+VELTRANE_IFMA_TARGET_BEGIN
 #include "group/curve/encoding.hpp"
 #include "group/curve/scalar_mul.hpp"
 #include "group/lanes/ifma_u64x8.hpp"
@@ -111,8 +106,7 @@ __attribute__((noinline)) void measure(Target target, const veltrane::group::Sca
 }
 
 }  // namespace ifma_bench
-#pragma GCC diagnostic pop
-#pragma GCC pop_options
+VELTRANE_IFMA_TARGET_END
 
 namespace {
 

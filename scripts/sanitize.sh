@@ -5,7 +5,7 @@
 #      build/asan), except the valgrind constant-time check, which cannot run
 #      an ASan binary, and the pool test that starves thread creation with
 #      an address-space limit (ASan needs that address space itself).
-#   2. The extension built the same way (build/asan-ext) and the Python test
+#   2. The extension built the same way (in build/asan too) and the Python test
 #      suite run against it: libasan is preloaded into the interpreter, leak
 #      detection is off (the interpreter keeps its objects until exit), and
 #      PYTHONPATH puts the instrumented module ahead of the installed one,
@@ -31,14 +31,19 @@ configure() {  # build-dir sanitizers extra-cmake-args...
   cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVELTRANE_SANITIZE="$sanitize" "$@" >/dev/null
 }
+# The C++ tests and the extension share one ASan tree, so its libraries are
+# compiled once for both stages.
+configure_asan() {
+  configure "$root/build/asan" address,undefined -DVELTRANE_BUILD_TESTS=ON \
+    -DVELTRANE_BUILD_EXTENSION=ON -DPython_EXECUTABLE="$(command -v "$python")"
+}
 stage_start=0
 begin() { stage_start=$SECONDS; echo "== $1"; }
 end() { echo "== $1 passed in $((SECONDS - stage_start))s"; }
 
 asan() {
   begin "ASan+UBSan C++ tests"
-  configure "$root/build/asan" address,undefined \
-    -DVELTRANE_BUILD_TESTS=ON -DVELTRANE_BUILD_EXTENSION=OFF
+  configure_asan
   cmake --build "$root/build/asan" -j "$jobs"
   # The pool test that caps the address space to make thread creation fail
   # leaves ASan itself without memory, so it runs only in the plain build.
@@ -50,9 +55,8 @@ asan() {
 
 python_suite() {
   begin "Python tests against the ASan+UBSan extension"
-  local dir="$root/build/asan-ext"
-  configure "$dir" address,undefined -DVELTRANE_BUILD_TESTS=OFF -DVELTRANE_BUILD_EXTENSION=ON \
-    -DPython_EXECUTABLE="$(command -v "$python")"
+  local dir="$root/build/asan"
+  configure_asan
   cmake --build "$dir" -j "$jobs" --target veltrane
   local module_dir="$dir/src/python"
   # libstdc++ is preloaded with libasan so that ASan's exception interceptor

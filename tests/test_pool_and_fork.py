@@ -51,6 +51,13 @@ def _child_work(_):
     return bytes(public), bytes(veltrane.decrypt(BASE * 64, ONE))
 
 
+# Forking a process that runs worker threads is what these tests are about;
+# Python 3.12 and later warn about it.
+FORKS_THREADS = pytest.mark.filterwarnings(
+    "ignore:This process .* is multi-threaded, use of fork:DeprecationWarning")
+
+
+@FORKS_THREADS
 def test_forked_child_has_its_own_pool_and_random_stream():
     # Use the pool and this thread's generator before forking.
     assert bytes(veltrane.decrypt(BASE * 8, ONE)) == BASE * 8
@@ -79,6 +86,7 @@ def test_forked_child_has_its_own_pool_and_random_stream():
     assert bytes(veltrane.decrypt(BASE * 8, ONE)) == BASE * 8
 
 
+@FORKS_THREADS
 def test_multiprocessing_fork_pool():
     veltrane.decrypt(BASE * 4, ONE)
     veltrane.key_gen()

@@ -1,5 +1,8 @@
 #include "hashable.hpp"
 
+// The hash is compiled into this unit from the header, never linked from
+// libxxhash, so the module loads where that library is not installed.
+#define XXH_INLINE_ALL
 #include <xxhash.h>
 
 #include "common/fatal_error.hpp"

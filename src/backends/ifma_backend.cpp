@@ -24,13 +24,9 @@
 #include "group/scalar_field.hpp"
 #include "random/thread_generator.hpp"
 #include "random_scalar.hpp"
+#include "group/lanes/ifma_target.hpp"
 
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512ifma")
-// GCC 12's AVX-512 headers start some intrinsics from an undefined register
-// and then warn about it; the warning is about the headers, not this code.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
+VELTRANE_IFMA_TARGET_BEGIN
 #include "backends/backend_table.hpp"
 #include "group/lanes/ifma_u64x8.hpp"
 #include "group/lanes/lane_field.hpp"
@@ -41,8 +37,7 @@ using IfmaField = group::lanes::LaneField<group::lanes::IfmaU64x8>;
 Backend make_ifma_backend() { return backend_table<IfmaField>("ifma-lanes"); }
 }  // namespace
 }  // namespace veltrane::backends
-#pragma GCC diagnostic pop
-#pragma GCC pop_options
+VELTRANE_IFMA_TARGET_END
 
 namespace veltrane::backends {
 

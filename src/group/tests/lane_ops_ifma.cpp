@@ -11,9 +11,9 @@
 #include "group/scalar.hpp"
 #include "group/scalar_field.hpp"
 #include "group/tests/lane_ops.hpp"
+#include "group/lanes/ifma_target.hpp"
 
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512ifma")
+VELTRANE_IFMA_TARGET_BEGIN
 #include "group/lanes/ifma_u64x8.hpp"
 #include "group/lanes/lane_field.hpp"
 #include "group/tests/lane_ops_impl.hpp"
@@ -25,7 +25,7 @@ LaneOps make_ifma_lane_ops() {
 }
 }  // namespace
 }  // namespace veltrane::group::testing
-#pragma GCC pop_options
+VELTRANE_IFMA_TARGET_END
 
 namespace veltrane::group::testing {
 
