@@ -39,9 +39,9 @@
 #include "common/secret.hpp"
 #include "group/edwards.hpp"
 #include "group/field.hpp"
+#include "group/lanes/ifma_target.hpp"
 #include "group/scalar.hpp"
 #include "group/scalar_field.hpp"
-#include "group/lanes/ifma_target.hpp"
 
 namespace {
 

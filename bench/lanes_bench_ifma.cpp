@@ -14,10 +14,10 @@
 #include "common/secret.hpp"
 #include "group/edwards.hpp"
 #include "group/field.hpp"
+#include "group/lanes/ifma_target.hpp"
 #include "group/scalar.hpp"
 #include "group/scalar_field.hpp"
 #include "lanes_bench.hpp"
-#include "group/lanes/ifma_target.hpp"
 
 VELTRANE_IFMA_TARGET_BEGIN
 #include "group/lanes/ifma_u64x8.hpp"

@@ -20,11 +20,11 @@
 #include "common/secret.hpp"
 #include "group/edwards.hpp"
 #include "group/field.hpp"
+#include "group/lanes/ifma_target.hpp"
 #include "group/scalar.hpp"
 #include "group/scalar_field.hpp"
 #include "random/thread_generator.hpp"
 #include "random_scalar.hpp"
-#include "group/lanes/ifma_target.hpp"
 
 VELTRANE_IFMA_TARGET_BEGIN
 #include "backends/backend_table.hpp"

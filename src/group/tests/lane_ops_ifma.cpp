@@ -8,10 +8,10 @@
 #include "group/edwards.hpp"
 #include "group/field.hpp"
 #include "group/lanes/cpu_features.hpp"
+#include "group/lanes/ifma_target.hpp"
 #include "group/scalar.hpp"
 #include "group/scalar_field.hpp"
 #include "group/tests/lane_ops.hpp"
-#include "group/lanes/ifma_target.hpp"
 
 VELTRANE_IFMA_TARGET_BEGIN
 #include "group/lanes/ifma_u64x8.hpp"
