@@ -45,8 +45,8 @@ WideCiphertext from_points(const std::array<group::Point, 4>& points) {
 WideCiphertext encrypt(const group::Point& s1, const group::Point& s2, const group::Point& r1,
                        const group::Point& r2, const group::Point& p, const group::Scalar& r) {
   const group::Point sum = group::add_points(group::add_points(s2, r2), p);
-  return from_points({group::mul_point(r, s1), group::mul_point(r, r1), group::mul_base(r),
-                      group::mul_point(r, sum)});
+  return from_points({group::mul_prime_component(r, s1), group::mul_prime_component(r, r1),
+                      group::mul_base(r), group::mul_prime_component(r, sum)});
 }
 
 WideCiphertext randomize(const WideCiphertext& c, random::ChaCha12Generator& rng) {

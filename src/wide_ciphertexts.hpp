@@ -26,7 +26,11 @@ struct WideCiphertext {
   void to_bytes(std::uint8_t out[kSize]) const;
 };
 
-// (r*S1, r*R1, r*B, r*(S2 + R2 + P)).
+// (r*S1, r*R1, r*B, r*(S2 + R2 + P)), each product taken of the prime-order
+// component only. A value decoded from a store at a row the bank never
+// stored is a point of the whole curve; were its small-order part kept, the
+// bank receiving the blinded point could tell a lookup that missed by a
+// subgroup test. Points of the prime-order subgroup are unaffected.
 WideCiphertext encrypt(const group::Point& s1, const group::Point& s2, const group::Point& r1,
                        const group::Point& r2, const group::Point& p, const group::Scalar& r);
 

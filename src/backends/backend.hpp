@@ -31,7 +31,8 @@ struct Backend {
   void (*entry_values)(const group::FixedBaseTable& public_key_table, std::uint8_t* values,
                        std::size_t n, random::ChaCha12Generator& rng);
   // n queries from their decoded 64-byte store values (sender, receiver),
-  // each encrypted under a fresh scalar into 128 bytes.
+  // each encrypted under a fresh scalar into 128 bytes; the decoded points
+  // enter by their prime-order components only.
   void (*encrypt)(const std::uint8_t* sender_values, const std::uint8_t* receiver_values,
                   std::size_t n, const group::Point& coordinator_key, std::uint8_t* out,
                   random::ChaCha12Generator& rng);
@@ -42,7 +43,8 @@ struct Backend {
   void (*combine)(const std::uint8_t* a, std::size_t a_length, const std::uint8_t* b,
                   std::size_t b_length, std::size_t begin, std::size_t end,
                   std::uint8_t* const lists[4]);
-  // Positions [begin, end) of a point list times k into out (32 per position).
+  // Positions [begin, end) of a point list: k times each point's prime-order
+  // component into out (32 per position).
   void (*decrypt)(const std::uint8_t* points, std::size_t length, std::size_t begin,
                   std::size_t end, const group::Scalar& k, std::uint8_t* out);
   // Positions [begin, end) of the four lists: flag 1 where delta = sender +

@@ -231,7 +231,10 @@ void encrypt(const std::uint8_t* sender_values, const std::uint8_t* receiver_val
     PointT<F> results[4 * kGroups], decoded[4 * kGroups];
     Fe<F> z[4 * kGroups], z_inverse[4 * kGroups];
     typename F::Mask signs[4 * kGroups];
-    LaneScalars<F> scalars[kGroups];
+    // r for r*B, and r/8 for the products with decoded points, which are
+    // taken of 8 times the point: r/8 * 8Q = r*Q on the prime-order
+    // subgroup, and a small-order part of Q is cleared.
+    LaneScalars<F> scalars[kGroups], eighths[kGroups];
     std::uint8_t* outs[4 * kGroups * L];
     Discard discard;
     for (std::size_t g = 0; g < groups; ++g) {
@@ -246,7 +249,10 @@ void encrypt(const std::uint8_t* sender_values, const std::uint8_t* receiver_val
         halves[1][lane] = u + 32;
         halves[2][lane] = w;
         halves[3][lane] = w + 32;
-        if (used) r.k[lane] = random_scalar(rng);
+        if (used) {
+          r.k[lane] = random_scalar(rng);
+          eighths[g].k[lane] = group::divide_by_cofactor(r.k[lane]);
+        }
         for (int c = 0; c < 4; ++c) {
           outs[(4 * g + c) * L + lane] = used ? out + 128 * (first + item) + 32 * c : discard.bytes;
         }
@@ -268,10 +274,10 @@ void encrypt(const std::uint8_t* sender_values, const std::uint8_t* receiver_val
         q[j] = with_x_sign<F>(decoded[4 * g + j], z_inverse[4 * g + j], signs[4 * g + j]);
       }
       const PointT<F> sum = add<F>(add<F>(q[1], q[3]), key);
-      results[4 * g + 0] = mul_point<F>(scalars[g].ptr, q[0]);
-      results[4 * g + 1] = mul_point<F>(scalars[g].ptr, q[2]);
+      results[4 * g + 0] = mul_point<F>(eighths[g].ptr, times_eight<F>(q[0]));
+      results[4 * g + 1] = mul_point<F>(eighths[g].ptr, times_eight<F>(q[2]));
       results[4 * g + 2] = mul_fixed<F>(base_table, scalars[g].ptr);
-      results[4 * g + 3] = mul_point<F>(scalars[g].ptr, sum);
+      results[4 * g + 3] = mul_point<F>(eighths[g].ptr, times_eight<F>(sum));
     }
     compress_all<F>(results, 4 * groups, outs);
   }
@@ -416,13 +422,17 @@ struct ListGroup {
   }
 };
 
+// k times the prime-order component of each point, as (k/8) * 8P: a
+// multiplication by k itself would hand back k's residue modulo 8 on any
+// point with a small-order part, so whoever sent the list could read it.
 template <class F>
 void decrypt(const std::uint8_t* points, std::size_t length, std::size_t begin, std::size_t end,
              const Scalar& k, std::uint8_t* out) {
   constexpr int L = F::kLanes;
   constexpr std::size_t kGroups = kBlock / L;
+  const Secret<Scalar> eighth(group::divide_by_cofactor(k));
   const Scalar* ks[L];
-  for (int i = 0; i < L; ++i) ks[i] = &k;
+  for (int i = 0; i < L; ++i) ks[i] = &eighth.get();
   for (std::size_t first = begin; first < end; first += kBlock) {
     const std::size_t count = std::min(kBlock, end - first);
     const std::size_t groups = (count + L - 1) / L;
@@ -439,7 +449,7 @@ void decrypt(const std::uint8_t* points, std::size_t length, std::size_t begin, 
         if (used) list.check(lane, valid);
         outs[g * L + lane] = used ? out + 32 * (group_first + lane) : discard.bytes;
       }
-      results[g] = mul_point<F>(ks, p.point);
+      results[g] = mul_point<F>(ks, times_eight<F>(p.point));
     }
     compress_all<F>(results, groups, outs);
   }

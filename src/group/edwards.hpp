@@ -44,6 +44,10 @@ bool points_equal(const Point& p, const Point& q);
 
 // k*Q for any k < 2^255, the whole integer k (no reduction).
 Point mul_point(const Scalar& k, const Point& q);
+// k times the prime-order component of Q: (k/8 mod l) * 8Q. Equal to
+// mul_point(k, Q) for every Q of the prime-order subgroup; a small-order
+// component of Q never shows in the result.
+Point mul_prime_component(const Scalar& k, const Point& q);
 // k*B from the constant table of the base point.
 Point mul_base(const Scalar& k);
 

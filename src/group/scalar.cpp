@@ -39,6 +39,10 @@ void subtract_order_if_not_below(Limbs5& r) {
   for (int i = 0; i < 5; ++i) r[i] = (diff[i] & keep_diff) | (r[i] & ~keep_diff);
 }
 
+// 8^-1 mod l.
+constexpr std::array<std::uint64_t, 4> kInverseOfEight = {0x6106e529e2dc2f79, 0x07d39db37d1cdad0,
+                                                           0, 0x0600000000000000};
+
 }  // namespace
 
 // Barrett reduction with base 2^64, k = 4: q = floor(floor(x / 2^192) * mu / 2^320)
@@ -91,6 +95,33 @@ Scalar reduce_wide(const std::uint8_t wide[64]) {
   secure_wipe(q2.data(), sizeof q2);
   secure_wipe(ql.data(), sizeof ql);
   secure_wipe(r.data(), sizeof r);
+  return out;
+}
+
+Scalar divide_by_cofactor(const Scalar& k) {
+  std::array<std::uint64_t, 4> a;
+  for (int i = 0; i < 4; ++i) {
+    std::uint64_t w = 0;
+    for (int b = 7; b >= 0; --b) w = (w << 8) | k.bytes[8 * i + b];
+    a[i] = w;
+  }
+  // The 512-bit product, then the reduction every random scalar gets.
+  std::array<std::uint64_t, 8> product{};
+  for (int i = 0; i < 4; ++i) {
+    std::uint64_t carry = 0;
+    for (int j = 0; j < 4; ++j) {
+      const u128 t = u128(a[i]) * kInverseOfEight[j] + product[i + j] + carry;
+      product[i + j] = static_cast<std::uint64_t>(t);
+      carry = static_cast<std::uint64_t>(t >> 64);
+    }
+    product[i + 4] = carry;
+  }
+  std::uint8_t wide[64];
+  for (int i = 0; i < 64; ++i) wide[i] = static_cast<std::uint8_t>(product[i / 8] >> (8 * (i % 8)));
+  const Scalar out = reduce_wide(wide);
+  secure_wipe(a.data(), sizeof a);
+  secure_wipe(product.data(), sizeof product);
+  secure_wipe(wide, sizeof wide);
   return out;
 }
 

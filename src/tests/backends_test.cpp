@@ -210,7 +210,7 @@ TEST_P(BackendsTest, DecryptAndFinishMatchLoop) {
     const std::size_t positions = ops::point_positions(points);
     const Outcome want_decrypt = run([&](Buffer& out) {
       for (std::size_t i = 0; i < positions; ++i) {
-        const PointBytes p = compress(mul_point(k, ops::point_at(points, i)));
+        const PointBytes p = compress(mul_prime_component(k, ops::point_at(points, i)));
         out.insert(out.end(), p.begin(), p.end());
       }
     });

@@ -98,6 +98,14 @@ Completed<F> times_16(const Projective<F>& p) {
   return double_projective<F>(to_projective<F>(c));
 }
 
+// 8P by three doublings: the small-order component of P is gone.
+template <class F>
+PointT<F> times_eight(const PointT<F>& p) {
+  Completed<F> c = double_projective<F>(to_projective<F>(p));
+  c = double_projective<F>(to_projective<F>(c));
+  return to_extended<F>(double_projective<F>(to_projective<F>(c)));
+}
+
 template <class F>
 PointT<F> add(const PointT<F>& p, const PointT<F>& q) {
   return to_extended<F>(add_cached<F>(p, to_cached<F>(q)));

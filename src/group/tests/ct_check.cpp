@@ -71,6 +71,15 @@ int main() {
     mark_public(reduced);
     acc ^= reduced.bytes[0];
 
+    // The product with a point's prime-order component (decryption, blinding).
+    Scalar key = sample_scalar(static_cast<std::uint8_t>(round + 90));
+    mark_secret(key);
+    Scalar eighth = divide_by_cofactor(key);
+    PointBytes c5 = compress(mul_prime_component(key, q));
+    mark_public(eighth);
+    mark_public(c5);
+    acc ^= eighth.bytes[0] ^ digest(c5);
+
     // Both outcomes of sqrt_ratio: a square ratio (u = 4, v = 1) and not (u = 2).
     for (std::uint8_t small : {std::uint8_t{4}, std::uint8_t{2}}) {
       std::uint8_t bytes[32] = {small};

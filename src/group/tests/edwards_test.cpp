@@ -253,6 +253,40 @@ TEST_F(Edwards, SmallAndMixedOrderPointsUseTheWholeScalar) {
   }
 }
 
+// k/8 against libsodium's own scalar arithmetic, and the product with the
+// prime-order component: exactly k*A on the subgroup, blind to any
+// small-order part, for every k below 2^256 (secret keys and the top of the
+// range included).
+TEST_F(Edwards, PrimeComponentProductClearsSmallOrder) {
+  std::uint8_t eight[32] = {8}, inverse_of_eight[32];
+  ASSERT_EQ(crypto_core_ed25519_scalar_invert(inverse_of_eight, eight), 0);
+  const Point t = order8_point();
+  Bytes rng(21);
+  for (int i = 0; i < 64; ++i) {
+    Scalar k{rng.next<32>()};
+    if (i == 0) k.bytes.fill(0xFF);
+    if (i == 1) k.bytes.fill(0);
+    std::uint8_t k_mod_l[32], want[32];
+    std::uint8_t wide[64] = {};
+    std::copy(k.bytes.begin(), k.bytes.end(), wide);
+    crypto_core_ed25519_scalar_reduce(k_mod_l, wide);
+    crypto_core_ed25519_scalar_mul(want, k_mod_l, inverse_of_eight);
+    const Scalar eighth = divide_by_cofactor(k);
+    ASSERT_EQ(to_hex(eighth.bytes), to_hex(std::to_array(want))) << i;
+
+    Scalar key = k;
+    key.bytes[31] &= 0x7F;
+    const Point a = mul_base(rng.scalar255());
+    const PointBytes plain = compress(mul_point(key, a));
+    EXPECT_EQ(compress(mul_prime_component(key, a)), plain) << i;
+    for (unsigned j = 1; j < 8; ++j) {
+      EXPECT_EQ(compress(mul_prime_component(key, add_points(a, small_multiple(j, t)))), plain)
+          << i << " " << j;
+    }
+    EXPECT_TRUE(points_equal(mul_prime_component(key, t), identity_point())) << i;
+  }
+}
+
 TEST_F(Edwards, DecodingFailuresCarryTheirMessages) {
   const std::array<std::uint8_t, 31> short_key{};
   try {
