@@ -8,6 +8,7 @@ instead of producing a response that would make every payment look unmatched.
 
 from __future__ import annotations
 
+from .errors import ModuleFailure
 from .keys import SecretKey
 from .points_file import POINT, REQUEST, RESPONSE, SIDES, PointsHeader, open_points, points_writer
 from .progress import Progress
@@ -39,7 +40,15 @@ def answer(request_path: str, key: SecretKey, response_path: str, *,
                     for start in range(0, header.counts[side], chunk_size):
                         count = min(chunk_size, header.counts[side] - start)
                         points = request.read(side, start, count)
-                        out.write(side, start, decrypt(points, key.secret, timings))
+                        try:
+                            decrypted = decrypt(points, key.secret, timings)
+                        except ModuleFailure:
+                            # The key is whole and checked, so the points are at fault.
+                            raise request.refuse(
+                                f"damaged: a piece of its {side} list, among points "
+                                f"{start + 1:,} to {start + count:,}, is not a curve "
+                                f"point") from None
+                        out.write(side, start, decrypted)
                         bar.update(len(points) // POINT)
         finally:
             bar.close()

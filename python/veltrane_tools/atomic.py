@@ -17,17 +17,59 @@ from typing import BinaryIO
 from .errors import UserError
 
 
+class Together:
+    """Files that appear together or not at all, such as the two halves of a key pair:
+    each atomic_file given this group is complete and synced when its block ends, but
+    stays under its temporary name until `commit()`. Leaving the `with` block without a
+    commit removes them all, so a failure while writing the second never costs the
+    first file's old content."""
+
+    def __init__(self) -> None:
+        self._pending: list[tuple[str, str, bool]] = []   # (temporary, path, replace)
+
+    def __enter__(self) -> Together:
+        return self
+
+    def __exit__(self, *exc: object) -> None:
+        for temporary, _, _ in self._pending:
+            with contextlib.suppress(OSError):
+                os.unlink(temporary)
+        self._pending.clear()
+
+    def add(self, temporary: str, path: str, replace: bool) -> None:
+        self._pending.append((temporary, path, replace))
+
+    def commit(self) -> None:
+        placed: list[str] = []
+        try:
+            while self._pending:
+                temporary, path, replace = self._pending[0]
+                _place(temporary, path, replace)
+                self._pending.pop(0)
+                if not replace:
+                    placed.append(path)
+        except BaseException:
+            # New files placed before the failure go again; a replaced file cannot come
+            # back, which is why the paths are all checked before anything is written.
+            for path in placed:
+                with contextlib.suppress(OSError):
+                    os.unlink(path)
+            raise
+
+
 @contextlib.contextmanager
-def atomic_file(path: str, *, mode: int | None = None,
-                replace: bool = True) -> Iterator[BinaryIO]:
+def atomic_file(path: str, *, mode: int | None = None, replace: bool = True,
+                together: Together | None = None) -> Iterator[BinaryIO]:
     """A binary file open for writing (and reading back); on a clean exit it is flushed,
-    synced and renamed to `path`, on an exception removed. `mode` defaults to what
-    open() would give a new file under the current umask. With replace=False an existing
-    `path` is never overwritten, not even by a file that appears while this one is being
-    written."""
+    synced and renamed to `path` (with `together`, when that group commits), on an
+    exception removed. `mode` defaults to what open() would give a new file under the
+    current umask. With replace=False an existing `path` is never overwritten, not even
+    by a file that appears while this one is being written."""
     directory = os.path.dirname(os.path.abspath(path))
     if not os.path.isdir(directory):
         raise UserError(f"{path}: the directory {directory} does not exist")
+    if os.path.isdir(path):
+        raise UserError(f"{path}: is a directory; give the path of a file")
     if not replace and os.path.lexists(path):
         raise UserError(f"{path}: already exists; it is not overwritten (use --force to "
                         f"replace it)")
@@ -41,15 +83,22 @@ def atomic_file(path: str, *, mode: int | None = None,
             yield stream
             stream.flush()
             os.fsync(stream.fileno())
-        if replace:
-            os.replace(temporary, path)
-        else:
-            _place_without_replacing(temporary, path)
-        _sync_directory(directory)
+        if together is not None:
+            together.add(temporary, path, replace)
+            return
+        _place(temporary, path, replace)
     except BaseException:
         with contextlib.suppress(OSError):
             os.unlink(temporary)
         raise
+
+
+def _place(temporary: str, path: str, replace: bool) -> None:
+    if replace:
+        os.replace(temporary, path)
+    else:
+        _place_without_replacing(temporary, path)
+    _sync_directory(os.path.dirname(os.path.abspath(path)))
 
 
 def _umask() -> int:

@@ -24,11 +24,11 @@ from typing import Any
 from . import synthetic
 from .answer import DEFAULT_POINTS_PER_CHUNK, answer
 from .container import describe, file_digest
-from .errors import USAGE, UserError, exit_status
+from .errors import USAGE, UserError, exit_status, printable
 from .finish import finish
 from .inputs import bank_keys, default_output, payment_keys
 from .keys import (SecretKey, check_name, generate, load_public_key, load_secret_key,
-                   write_public_key, write_secret_key)
+                   write_key_pair)
 from .match_args import add_cluster_options, add_payment_columns, columns_option, positive
 from .plan import DEFAULT_CHUNK_SIZE
 from .progress import Progress
@@ -151,14 +151,16 @@ def run_keygen(args: argparse.Namespace) -> int:
     and the public-key file. Prints the fingerprint to compare out of band."""
     secret_path = args.secret_key or f"{args.name}.key"
     public_path = args.public_key or f"{args.name}.pub"
+    for path in (secret_path, public_path):
+        if os.path.isdir(path):
+            raise UserError(f"{path}: is a directory; give the path of a file")
     if not args.force:
         for path in (secret_path, public_path):
             if os.path.lexists(path):
                 raise UserError(f"{path}: already exists; it is not overwritten (use --force "
                                 f"to replace it)")
     key = generate(args.name)
-    write_secret_key(key, secret_path, force=args.force)
-    write_public_key(key.public_key(), public_path, force=args.force)
+    write_key_pair(key, secret_path, public_path, force=args.force)
     print(f"secret key   {secret_path} (mode 0600: keep it on this machine)")
     print(f"public key   {public_path}")
     print(f"fingerprint  {key.name} {key.fingerprint}")
@@ -211,13 +213,15 @@ def run_query(args: argparse.Namespace) -> int:
                        source=source)
     print(f"run          {result.run}: {len(payments):,} payments, {len(result.plan.chunks)} "
           f"chunk(s) over {result.plan.pairs} bank pair(s), {runner.description}")
+    # Bank names come from the stores, that is from the banks: printed escaped.
     for bank, path in result.requests.items():
-        print(f"request      {path}: send to bank {bank} ({stores[bank].bank.fingerprint}), "
-              f"{result.plan.sender_counts.get(bank, 0):,} sender and "
-              f"{result.plan.receiver_counts.get(bank, 0):,} receiver points")
+        print(printable(f"request      {path}: send to bank {bank} "
+                        f"({stores[bank].bank.fingerprint}), "
+                        f"{result.plan.sender_counts.get(bank, 0):,} sender and "
+                        f"{result.plan.receiver_counts.get(bank, 0):,} receiver points"))
     unused = sorted(set(stores) - set(result.requests))
     if unused:
-        print(f"unused       not named by any payment: {', '.join(unused)}")
+        print(printable(f"unused       not named by any payment: {', '.join(unused)}"))
     print(f"state        {result.state}: keep it here for finish")
     return OK
 
@@ -295,20 +299,21 @@ def run_inspect(args: argparse.Namespace) -> int:
         try:
             header = describe(path)
         except UserError as error:
-            print(f"{PROGRAM} inspect: error: {error}", file=sys.stderr)
+            print(f"{PROGRAM} inspect: error: {printable(str(error))}", file=sys.stderr)
             status = USAGE
             continue
+        # Every value comes from the file, perhaps from a peer: escaped before printing.
         header.pop("format", None)
         sections = header.pop("sections", [])
-        print(f"{path}: {header.pop('kind')} file, verified")
+        print(printable(f"{path}: {header.pop('kind')} file, verified"))
         for name, value in sorted(header.items()):
             if name not in ("segments", "banks"):
-                print(f"  {name}: {value}")
+                print(printable(f"  {name}: {value}"))
         for name in ("banks", "segments"):
             if name in header:
-                print(f"  {name}: {header[name]}")
-        print("  sections: " + ", ".join(f"{s['name']} {s['items']:,} x {s['size']:,} bytes"
-                                         for s in sections))
+                print(printable(f"  {name}: {header[name]}"))
+        print(printable("  sections: " + ", ".join(
+            f"{s['name']} {s['items']:,} x {s['size']:,} bytes" for s in sections)))
     return status
 
 

@@ -24,12 +24,13 @@ from __future__ import annotations
 import hashlib
 import json
 import os
+import stat
 import struct
 from collections.abc import Sequence
 from types import TracebackType
 from typing import Any, BinaryIO
 
-from .atomic import atomic_file
+from .atomic import Together, atomic_file
 from .errors import UserError
 
 MAGIC = b"VELTRANE"
@@ -37,6 +38,12 @@ FORMAT_VERSION = 1
 PREFIX = struct.Struct("<8sII Q")
 TAIL = 8 + 32
 BLOCK = 1 << 20
+# The largest header read. Parsed JSON takes many times its size in memory, so a file
+# from a peer may not make a step hold more than a few bytes: every exchanged header is
+# a few hundred bytes. Only the coordinator's own state, which lists every pair of banks
+# of its run, may be larger (about 40 bytes a pair).
+HEADER_LIMIT = 1 << 20
+HEADER_LIMITS = {"state": 64 << 20}
 
 
 class FileRefused(UserError):
@@ -52,7 +59,8 @@ class ContainerWriter:
     set `out.header` before the block ends. `digest` is known after it ends."""
 
     def __init__(self, path: str, kind: str, sections: Sequence[tuple[str, int, int]], *,
-                 mode: int | None = None, replace: bool = True) -> None:
+                 mode: int | None = None, replace: bool = True,
+                 together: Together | None = None) -> None:
         self.path = path
         self.kind = kind
         self.header: dict[str, Any] = {}
@@ -65,7 +73,7 @@ class ContainerWriter:
             offset += items * size
         self._end = offset
         self._written = {name: 0 for name, _, _ in self._sections}
-        self._context = atomic_file(path, mode=mode, replace=replace)
+        self._context = atomic_file(path, mode=mode, replace=replace, together=together)
         self._stream: BinaryIO | None = None
 
     def __enter__(self) -> ContainerWriter:
@@ -143,9 +151,9 @@ class Container:
         self._stream = stream
         self.sections: dict[str, tuple[int, int, int]] = {}
         offset = PREFIX.size
-        for section in header["sections"]:
-            self.sections[section["name"]] = (offset, section["items"], section["size"])
-            offset += section["items"] * section["size"]
+        for name, items, size in _sections(header):
+            self.sections[name] = (offset, items, size)
+            offset += items * size
 
     def __enter__(self) -> Container:
         return self
@@ -170,8 +178,24 @@ class Container:
         """A header field that must be present with this type."""
         value = self.header.get(name)
         if not isinstance(value, kind) or isinstance(value, bool) != (kind is bool):
-            raise self.refuse(f"damaged: the header field {name!r} is missing or malformed")
+            raise self.malformed(name)
         return value
+
+    def count_field(self, name: str, keys: Sequence[str] | None = None) -> Any:
+        """A header field holding a count (an int, not 1.0 or "1", at least 0), or with
+        `keys`, an object of exactly those keys, each holding a count."""
+        value = self.header.get(name)
+        if keys is None:
+            if not is_count(value):
+                raise self.malformed(name)
+            return value
+        if (not isinstance(value, dict) or sorted(value) != sorted(keys)
+                or not all(is_count(v) for v in value.values())):
+            raise self.malformed(name)
+        return value
+
+    def malformed(self, name: str) -> FileRefused:
+        return self.refuse(f"damaged: the header field {name!r} is missing or malformed")
 
     def expect(self, name: str, expected: Any, what: str) -> None:
         """Refuses the file unless header field `name` equals `expected`; `what` names
@@ -196,16 +220,37 @@ class Container:
         return data
 
 
-def open_container(path: str, kind: str | None) -> Container:
-    """Opens a file of `kind` (None: any kind) after checking its layout, version, length and digest."""
+def is_count(value: Any) -> bool:
+    """A whole number of items: an int (JSON 10, not 10.0, "10" or true), at least 0."""
+    return type(value) is int and value >= 0
+
+
+def open_regular(path: str) -> BinaryIO:
+    """Opens a regular file for reading. A pipe, device or socket is refused before a byte
+    is read: a FIFO would make the step wait for a writer forever, a device never end."""
     try:
-        stream = open(path, "rb")
+        descriptor = os.open(path, os.O_RDONLY | os.O_NONBLOCK | os.O_CLOEXEC)
     except FileNotFoundError:
         raise FileRefused(path, "no such file") from None
-    except IsADirectoryError:
-        raise FileRefused(path, "is a directory, not a file") from None
     except OSError as error:
         raise FileRefused(path, f"cannot read the file: {error.strerror or error}") from None
+    try:
+        mode = os.fstat(descriptor).st_mode
+        if stat.S_ISDIR(mode):
+            raise FileRefused(path, "is a directory, not a file")
+        if not stat.S_ISREG(mode):
+            raise FileRefused(path, "not a regular file (a pipe, device or socket is not "
+                                    "read)")
+        os.set_blocking(descriptor, True)
+        return os.fdopen(descriptor, "rb")
+    except BaseException:
+        os.close(descriptor)
+        raise
+
+
+def open_container(path: str, kind: str | None) -> Container:
+    """Opens a file of `kind` (None: any kind) after checking its layout, version, length and digest."""
+    stream = open_regular(path)
     try:
         return Container(path, stream, *_verify(path, stream, kind))
     except BaseException:
@@ -238,25 +283,56 @@ def _verify(path: str, stream: BinaryIO, kind: str | None) -> tuple[dict[str, An
                                 "SHA-256 digest (the file was changed or damaged)")
     stream.seek(length - TAIL)
     (header_length,) = struct.unpack("<Q", stream.read(8))
+    limit = HEADER_LIMITS.get(kind, HEADER_LIMIT) if kind else HEADER_LIMIT
+    if header_length > limit:
+        raise FileRefused(path, f"refused: a header of {header_length:,} bytes, more than "
+                                f"the {limit:,} this program reads")
     try:
         if header_length > length - PREFIX.size - TAIL:
             raise ValueError("header length")
         stream.seek(length - TAIL - header_length)
-        header = json.loads(stream.read(header_length).decode("utf-8"))
-        sections = header["sections"]
-        body = sum(int(s["items"]) * int(s["size"]) for s in sections)
-        if not isinstance(header, dict) or body != length - TAIL - header_length - PREFIX.size:
+        header = json.loads(stream.read(header_length).decode("utf-8"),
+                            parse_constant=_refuse_constant)
+        if not isinstance(header, dict):
+            raise ValueError("not an object")
+        body = sum(items * size for _, items, size in _sections(header))
+        if body != length - TAIL - header_length - PREFIX.size:
             raise ValueError("layout")
-    except (ValueError, KeyError, TypeError, AttributeError):
-        # The digest matched, so the writer itself made this file wrongly.
+    except (ValueError, RecursionError):
+        # The digest matched, so the writer itself made this file wrongly (or meant to).
         raise FileRefused(path, "damaged: its header does not describe its content") from None
-    if header.get("format") != FORMAT_VERSION:
-        raise FileRefused(path, f"format version {header.get('format')!r} in the header; this "
-                                f"program reads version {FORMAT_VERSION}")
-    found = str(header.get("kind"))
+    if type(header.get("format")) is not int or header["format"] != FORMAT_VERSION:
+        raise FileRefused(path, f"format version {_show(header.get('format'))} in the "
+                                f"header; this program reads version {FORMAT_VERSION}")
+    found = header.get("kind")
+    if not isinstance(found, str):
+        raise FileRefused(path, "damaged: its header names no kind of file")
     if kind is not None and found != kind:
         raise FileRefused(path, f"is {_article(found)} {found} file, expected {wanted}")
     return header, digest.hexdigest()
+
+
+def _refuse_constant(name: str) -> Any:
+    raise ValueError(f"{name} is not a number")
+
+
+def _sections(header: dict[str, Any]) -> list[tuple[str, int, int]]:
+    """The header's sections as (name, items, size); ValueError unless each has a name of
+    its own, a count of items and a size of at least one byte."""
+    sections = header.get("sections")
+    if not isinstance(sections, list):
+        raise ValueError("sections")
+    result: list[tuple[str, int, int]] = []
+    for section in sections:
+        if not isinstance(section, dict):
+            raise ValueError("section")
+        name, items, size = section.get("name"), section.get("items"), section.get("size")
+        if (not isinstance(name, str) or any(name == known for known, _, _ in result)
+                or not isinstance(items, int) or not isinstance(size, int)
+                or not is_count(items) or not is_count(size) or size == 0):
+            raise ValueError("section")
+        result.append((name, items, size))
+    return result
 
 
 def _show(value: Any) -> str:
@@ -277,7 +353,7 @@ def file_digest(path: str) -> str:
     """SHA-256 of any file, read in blocks (a payments table, say)."""
     digest = hashlib.sha256()
     try:
-        with open(path, "rb") as stream:
+        with open_regular(path) as stream:
             while block := stream.read(BLOCK):
                 digest.update(block)
     except OSError as error:

@@ -2,11 +2,29 @@
 
 from __future__ import annotations
 
+import contextlib
+import signal
 import sys
-from collections.abc import Callable
+import threading
+from collections.abc import Callable, Iterator
 
-# Exit statuses shared by the commands.
-USAGE, FAILURE, INTERRUPTED = 2, 3, 130
+# Exit statuses shared by the commands: 128 + the signal's number for SIGINT and SIGTERM,
+# as a shell reports a command those signals ended.
+USAGE, FAILURE, INTERRUPTED, TERMINATED = 2, 3, 130, 143
+
+
+class Terminated(BaseException):
+    """SIGTERM, raised in the main thread so that a step unwinds as on Ctrl-C: its
+    temporary files are removed and nothing half-written is left under an output's name."""
+
+
+def printable(text: str) -> str:
+    """`text` with every character a terminal could act on (controls, escape sequences,
+    bidirectional overrides) written as a Python escape: for text from a peer's file."""
+    if text.isprintable():
+        return text
+    return "".join(c if c.isprintable() else c.encode("unicode_escape").decode("ascii")
+                   for c in text)
 
 
 class UserError(Exception):
@@ -54,15 +72,38 @@ def is_panic(error: BaseException) -> bool:
 
 def exit_status(name: str, run: Callable[[], int], interrupted: str = "interrupted") -> int:
     """Runs a command's body and turns the errors it reports into one line and a status:
-    bad input or a refused file 2, a failure inside the module 3, an interrupt 130."""
+    bad input or a refused file 2, a failure inside the module 3, SIGINT 130, SIGTERM 143."""
     try:
-        return run()
+        with _sigterm_raises():
+            return run()
     except UserError as error:
-        print(f"{name}: error: {error}", file=sys.stderr)
+        print(f"{name}: error: {printable(str(error))}", file=sys.stderr)
         return USAGE
     except ModuleFailure as error:
-        print(f"{name}: {error}", file=sys.stderr)
+        print(f"{name}: {printable(str(error))}", file=sys.stderr)
         return FAILURE
     except KeyboardInterrupt:
         print(f"{name}: {interrupted}", file=sys.stderr)
         return INTERRUPTED
+    except Terminated:
+        detail = interrupted.partition("; ")[2]
+        print(f"{name}: terminated" + (f"; {detail}" if detail else ""), file=sys.stderr)
+        return TERMINATED
+
+
+@contextlib.contextmanager
+def _sigterm_raises() -> Iterator[None]:
+    """SIGTERM raises Terminated while the block runs (in the main thread only, where
+    Python delivers signals), and the earlier handler is back afterwards."""
+    if threading.current_thread() is not threading.main_thread():
+        yield
+        return
+
+    def terminate(number: int, frame: object) -> None:
+        raise Terminated()
+
+    previous = signal.signal(signal.SIGTERM, terminate)
+    try:
+        yield
+    finally:
+        signal.signal(signal.SIGTERM, previous)

@@ -14,12 +14,12 @@ from dataclasses import dataclass, field
 from typing import Any
 
 from .container import Container
-from .errors import UserError
+from .errors import ModuleFailure, UserError
 from .keys import SecretKey
 from .plan import DEFAULT_CHUNK_SIZE
 from .points_file import RESPONSE, open_points
 from .progress import Progress
-from .protocol import Timings, finish as finish_points
+from .protocol import Timings, all_points, finish as finish_points
 from .state_file import State, read_state
 
 
@@ -57,6 +57,17 @@ def open_responses(state: State, paths: Sequence[str],
     return responses
 
 
+def _not_points(lists: Sequence[tuple[Container, str, int]], points: Sequence[bytes],
+                n: int) -> BaseException:
+    """The refusal of the file whose list holds a piece that is not a curve point (the
+    key is whole and checked, so a failing finish has no other cause)."""
+    for (file, side, start), data in zip(lists, points):
+        if not all_points(data):
+            return file.refuse(f"damaged: a piece of its {side} list, among points "
+                               f"{start + 1:,} to {start + n:,}, is not a curve point")
+    return ModuleFailure("veltrane.finish failed on lists of curve points")
+
+
 def finish(state_path: str, response_paths: Sequence[str], key: SecretKey, *,
            chunk_size: int = DEFAULT_CHUNK_SIZE,
            progress: Progress | None = None) -> FinishResult:
@@ -73,11 +84,16 @@ def finish(state_path: str, response_paths: Sequence[str], key: SecretKey, *,
         try:
             for chunk in state.plan.chunks:
                 n = len(chunk)
-                flags = finish_points(
-                    responses[chunk.sender_bank].read("sender", chunk.sender_offset, n),
-                    responses[chunk.receiver_bank].read("receiver", chunk.receiver_offset, n),
-                    state.file.read("gamma", chunk.position, n),
-                    state.file.read("delta", chunk.position, n), key.secret, result.timings)
+                lists = ((responses[chunk.sender_bank], "sender", chunk.sender_offset),
+                         (responses[chunk.receiver_bank], "receiver", chunk.receiver_offset),
+                         (state.file, "gamma", chunk.position),
+                         (state.file, "delta", chunk.position))
+                points = [file.read(side, start, n) for file, side, start in lists]
+                try:
+                    flags = finish_points(points[0], points[1], points[2], points[3], key.secret,
+                                          result.timings)
+                except ModuleFailure:
+                    raise _not_points(lists, points, n) from None
                 for index, flag in zip(chunk.indices, flags):
                     result.flags[index] = flag
                 bar.set_postfix_str(f"{chunk.sender_bank} -> {chunk.receiver_bank}")

@@ -16,8 +16,10 @@ import re
 import stat
 from dataclasses import dataclass, field
 
+from .atomic import Together
 from .container import ContainerWriter, FileRefused, open_container
-from .protocol import KeyPair, Timings
+from .errors import UserError
+from .protocol import KeyPair, Timings, public_of
 
 SECRET_KIND = "secret-key"
 PUBLIC_KIND = "public-key"
@@ -70,16 +72,37 @@ def generate(name: str, timings: Timings | None = None) -> SecretKey:
     return SecretKey(check_name(name), pair.public, pair.secret)
 
 
-def write_secret_key(key: SecretKey, path: str, *, force: bool = False) -> None:
+def write_secret_key(key: SecretKey, path: str, *, force: bool = False,
+                     together: Together | None = None) -> None:
     with ContainerWriter(path, SECRET_KIND, [("public", 1, KEY_BYTES), ("secret", 1, KEY_BYTES)],
-                         mode=0o600, replace=force) as out:
+                         mode=0o600, replace=force, together=together) as out:
         out.write("public", 0, key.public)
         out.write("secret", 0, key.secret)
         out.header = {"name": key.name, "fingerprint": key.fingerprint}
 
 
-def write_public_key(key: PublicKey, path: str, *, force: bool = False) -> None:
-    with ContainerWriter(path, PUBLIC_KIND, [("public", 1, KEY_BYTES)], replace=force) as out:
+def write_key_pair(key: SecretKey, secret_path: str, public_path: str, *,
+                   force: bool = False) -> None:
+    """Both key files, or neither: the secret-key file never replaces an old one unless
+    its public-key file is complete beside it."""
+    if os.path.abspath(secret_path) == os.path.abspath(public_path) or (
+            os.path.exists(secret_path) and os.path.exists(public_path)
+            and os.path.samefile(secret_path, public_path)):
+        raise UserError(f"{secret_path}: the secret and the public key cannot share one "
+                        f"file; give two paths")
+    for path in (secret_path, public_path):
+        if os.path.isdir(path):
+            raise UserError(f"{path}: is a directory; give the path of a file")
+    with Together() as together:
+        write_secret_key(key, secret_path, force=force, together=together)
+        write_public_key(key.public_key(), public_path, force=force, together=together)
+        together.commit()
+
+
+def write_public_key(key: PublicKey, path: str, *, force: bool = False,
+                     together: Together | None = None) -> None:
+    with ContainerWriter(path, PUBLIC_KIND, [("public", 1, KEY_BYTES)], replace=force,
+                         together=together) as out:
         out.write("public", 0, key.public)
         out.header = {"name": key.name, "fingerprint": key.fingerprint}
 
@@ -101,24 +124,36 @@ def check_private(path: str) -> None:
 def load_secret_key(path: str) -> SecretKey:
     check_private(path)
     with open_container(path, SECRET_KIND) as file:
+        file.require_sections({"public": KEY_BYTES, "secret": KEY_BYTES})
         name = _name(file.header, path)
         public, secret = file.read("public"), file.read("secret")
     key = SecretKey(name, public, secret)
     if file.header.get("fingerprint") != key.fingerprint:
         raise FileRefused(path, "damaged: the recorded fingerprint is not the key's")
+    # A pair that does not belong together would make every flag false, silently.
+    if public_of(secret) != public:
+        raise FileRefused(path, "damaged: its public key is not the one its secret key gives")
     return key
 
 
 def load_public_key(path: str) -> PublicKey:
     with open_container(path, PUBLIC_KIND) as file:
+        file.require_sections({"public": KEY_BYTES})
         key = PublicKey(_name(file.header, path), file.read("public"))
     if file.header.get("fingerprint") != key.fingerprint:
         raise FileRefused(path, "damaged: the recorded fingerprint is not the key's")
     return key
 
 
-def _name(header: dict[str, object], path: str) -> str:
-    name = header.get("name")
+def _name(header: dict[str, object], path: str, field: str = "name") -> str:
+    return checked_name(header.get(field), path)
+
+
+def checked_name(name: object, path: str) -> str:
+    """A party name read from a file: it names files (request-<bank>.vreq) and is
+    printed, so it is held to what keygen --name accepts."""
     if not isinstance(name, str) or not NAME.fullmatch(name):
-        raise FileRefused(path, f"damaged: {name!r} is not a party name")
+        shown = repr(name) if not isinstance(name, str) or len(name) <= 80 else \
+            f"{name[:80]!r}... ({len(name):,} characters)"
+        raise FileRefused(path, f"damaged: {shown} is not a party name")
     return name

@@ -19,6 +19,7 @@ from dataclasses import dataclass
 from typing import Any
 
 from .container import Container, ContainerWriter, open_container
+from .keys import checked_name
 
 REQUEST = "request"
 RESPONSE = "response"
@@ -51,11 +52,11 @@ def open_points(path: str, kind: str) -> tuple[Container, PointsHeader]:
     file = open_container(path, kind)
     try:
         file.require_sections({side: POINT for side in SIDES})
-        counts = file.field("counts", dict)
+        counts = file.count_field("counts", SIDES)
         if counts != {side: file.items(side) for side in SIDES}:
             raise file.refuse(f"damaged: counts {counts} do not match its point lists")
         names = ("store_sha256", "coordinator") if kind == REQUEST else ("request_sha256",)
-        header = PointsHeader(kind, file.field("run"), file.field("bank"),
+        header = PointsHeader(kind, file.field("run"), checked_name(file.header.get("bank"), path),
                               file.field("fingerprint"), file.field("key_scheme", dict),
                               counts, {name: file.field(name) for name in names})
     except BaseException:

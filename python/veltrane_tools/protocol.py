@@ -93,6 +93,31 @@ class KeyPair:
         return cls(bytes(public), bytes(secret))
 
 
+BASE_POINT = bytes([0x58]) + bytes([0x66]) * 31
+
+
+def public_of(secret: bytes) -> bytes:
+    """The public key that belongs to a secret key: secret * B."""
+    try:
+        return bytes(veltrane.decrypt(BASE_POINT, secret))
+    except BaseException as error:
+        if is_panic(error):   # not 32 bytes: it has no public key
+            return b""
+        raise
+
+
+def all_points(points: bytes) -> bool:
+    """Whether every 32-byte piece of a list decodes to a curve point (for reporting which
+    file a failing step was given; it costs a multiplication per point)."""
+    try:
+        veltrane.decrypt(points, bytes(32))
+    except BaseException as error:
+        if is_panic(error):
+            return False
+        raise
+    return True
+
+
 def build_store(keys: KeyPair, rows: Sequence[Row], timings: Timings | None = None) -> bytes:
     """The bank's step: its store over its key rows, as the bytes it publishes."""
     return bytes(call("build_okvs", timings, len(rows), veltrane.build_okvs, keys.public,

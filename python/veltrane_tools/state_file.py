@@ -19,7 +19,7 @@ from collections.abc import Iterable
 from dataclasses import dataclass
 from typing import Any
 
-from .container import Container, ContainerWriter, open_container
+from .container import Container, ContainerWriter, is_count, open_container
 from .plan import Plan, plan_segments
 
 KIND = "state"
@@ -60,7 +60,7 @@ def read_state(path: str, chunk_size: int) -> State:
         file.require_sections({"order": INDEX, "gamma": POINT, "delta": POINT})
         payments = file.field("payments", dict)
         count = payments.get("count")
-        if count != file.items("order"):
+        if not is_count(count) or count != file.items("order"):
             raise file.refuse(f"damaged: {count} payments but {file.items('order')} positions")
         order = array("I")
         order.frombytes(file.read("order"))
@@ -69,10 +69,20 @@ def read_state(path: str, chunk_size: int) -> State:
         if sorted(order) != list(range(count)):
             raise file.refuse("damaged: the payment order is not a permutation")
         segments, position = [], 0
-        for sender, receiver, size in file.field("segments", list):
+        for segment in file.field("segments", list):
+            if (not isinstance(segment, list) or len(segment) != 3
+                    or not all(isinstance(name, str) for name in segment[:2])
+                    or not is_count(segment[2])):
+                raise file.malformed("segments")
+            sender, receiver, size = segment
             segments.append((sender, receiver, order[position:position + size]))
             position += size
         banks = file.field("banks", dict)
+        for entry in banks.values():
+            if not isinstance(entry, dict) or not all(
+                    isinstance(entry.get(name), str)
+                    for name in ("fingerprint", "store_sha256", "request_sha256")):
+                raise file.malformed("banks")
         plan = plan_segments(segments, chunk_size)
         for bank, entry in banks.items():
             planned = {"sender": plan.sender_counts.get(bank, 0),

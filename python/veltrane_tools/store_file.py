@@ -7,10 +7,11 @@ as one item.
 
 from __future__ import annotations
 
+import math
 from dataclasses import dataclass
 
 from .container import ContainerWriter, open_container
-from .keys import KEY_BYTES, PublicKey
+from .keys import KEY_BYTES, PublicKey, checked_name
 
 KIND = "store"
 
@@ -44,7 +45,24 @@ def read_store(path: str) -> Store:
             public = b""
         if len(public) != KEY_BYTES:
             raise file.refuse("damaged: the header field 'public_key' is malformed")
-        bank = PublicKey(file.field("bank"), public)
+        bank = PublicKey(checked_name(file.header.get("bank"), path), public)
         file.expect("fingerprint", bank.fingerprint, "fingerprint for its public key")
-        return Store(bank, file.read("store"), file.field("rows", int),
-                     file.field("key_scheme", dict), file.digest, path)
+        rows = file.count_field("rows")
+        size = file.sections["store"][2] if file.items("store") == 1 else 0
+        # Repeated rows are stored once, so a store may hold fewer keys than rows.
+        if not (store_size(1) <= size <= store_size(rows) and (size - FIXED) % CELL == 0):
+            raise file.refuse(f"damaged: a store of {size:,} bytes is not one the module "
+                              f"builds over {rows:,} rows")
+        return Store(bank, file.read("store"), rows, file.field("key_scheme", dict),
+                     file.digest, path)
+
+
+CELL = 64
+FIXED = 24 + 32 * CELL   # three 8-byte seeds and the 32 dense cells
+
+
+def store_size(keys: int) -> int:
+    """The bytes of a store over `keys` distinct keys (a bank's rows less repeats): the
+    fixed part and ceil(2.4 keys) sparse cells, the ceiling taken in double precision as
+    the module takes it."""
+    return FIXED + CELL * math.ceil(keys * 2.4)

@@ -18,6 +18,7 @@ from pathlib import Path
 from typing import Any
 
 from .atomic import atomic_file
+from .container import open_regular
 from .errors import InputError, UserError
 
 CSV_SUFFIXES = (".csv", ".txt")
@@ -124,10 +125,7 @@ def _as_text(value: Any) -> str:
 def read_table(path: str) -> Table:
     """Reads a CSV (with a header line) or Parquet file; every problem is an InputError."""
     kind = file_kind(path)
-    if not os.path.exists(path):
-        raise UserError(f"{path}: no such file")
-    if os.path.isdir(path):
-        raise UserError(f"{path}: is a directory, not a file")
+    open_regular(path).close()   # a FIFO or a device would hang the reader or never end
     table = _read_csv(path) if kind == "csv" else _read_parquet(path)
     if len(table) == 0:
         raise InputError(path, "the file has a header but no data rows",
