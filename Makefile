@@ -1,11 +1,13 @@
 # make demo: install what is missing, build the module, run the protocol end to end.
 # make test: install what the tests need, run every C++ and Python test.
 # make wheel: an sdist and, built from it, a self-contained manylinux wheel in dist/.
+# make dist: the release files: the sdist and, built from it with zig, the
+#   cp311-abi3-manylinux_2_28 wheels for x86_64 and aarch64, in dist/.
 PYTHON ?= python3
 JOBS ?= 2
 TEST_BUILD := build/tests
 
-.PHONY: demo test wheel deps-build deps-test deps-wheel install cpp-test py-test ct-check
+.PHONY: demo test wheel dist deps-build deps-test deps-wheel install cpp-test py-test ct-check
 
 demo: deps-build install
 	$(PYTHON) scripts/demo.py
@@ -26,6 +28,9 @@ deps-wheel:
 # manylinux policies and tags it with the oldest one it meets.
 wheel: deps-wheel
 	PYTHON=$(PYTHON) JOBS=$(JOBS) bash scripts/build_wheel.sh
+
+dist: deps-wheel
+	PYTHON=$(PYTHON) JOBS=$(JOBS) bash scripts/build_dist.sh
 
 install:
 	PIP_ROOT_USER_ACTION=ignore CMAKE_BUILD_PARALLEL_LEVEL=$(JOBS) $(PYTHON) -m pip install -q --disable-pip-version-check --no-build-isolation .

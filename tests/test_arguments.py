@@ -1,6 +1,9 @@
 """Argument binding, argument conversion and result conversion."""
 
+import collections
 import ctypes
+import decimal
+import re
 import sys
 
 import pytest
@@ -138,6 +141,29 @@ SEQUENCE = "object cannot be converted to 'Sequence'"
 ])
 def test_byte_sequence_errors(value, kind, message):
     assert message_of(lambda: v.decrypt(value, KEY)) == (kind, message)
+
+
+class Opaque:
+    """A class written in Python: its instances are no sequence."""
+
+
+# The type named in a conversion failure is the interpreter's own name of it
+# (tp_name): bare for builtins and Python classes, dotted with the module for
+# types of other modules, whether static or built from a spec.
+@pytest.mark.parametrize("value, name", [
+    (1.5, "float"),
+    (Opaque(), "Opaque"),
+    (type("Renamed", (), {"__module__": "elsewhere"})(), "Renamed"),
+    (collections.OrderedDict(), "collections.OrderedDict"),
+    (re.compile("x"), "re.Pattern"),
+    (decimal.Decimal(1), "decimal.Decimal"),
+])
+def test_conversion_failure_names_the_type(value, name):
+    assert message_of(lambda: v.decrypt(value, KEY)) == (
+        TypeError, f"argument 'points': '{name}' {SEQUENCE}")
+    assert message_of(lambda: v.build_okvs(BASE, [[value]])) == (
+        TypeError, f"argument 'strings_in_each_row': '{name}' object cannot be converted "
+                   "to 'PyString'")
 
 
 @pytest.mark.parametrize("value, kind, message", [

@@ -88,6 +88,12 @@ def assert_flat(call, iterations, watched=(), shared=(), rss_tolerance=3 << 20):
     growth = resident_bytes() - rss_before
     assert SANITIZED or growth <= rss_tolerance, f"resident memory grew by {growth} bytes"
     assert [sys.getrefcount(o) for o in watched] == watched_before
+    # From 3.12 on these shared objects are immortal: the interpreter stops
+    # counting references to them, and a module built for the 3.11 stable ABI
+    # (whose inline increments still touch the count) moves the number without
+    # holding anything. Their count means something on 3.11 only.
+    if sys.version_info >= (3, 12):
+        return
     for o, before in zip(shared, shared_before):
         assert sys.getrefcount(o) - before <= iterations // 100, f"references to {o!r} leaked"
 

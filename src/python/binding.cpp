@@ -76,9 +76,9 @@ Arguments::Arguments(const Signature& signature, PyObject* const* args, Py_ssize
   }
   for (Py_ssize_t i = 0; i < nargs; ++i) values_[i] = args[i];
 
-  const Py_ssize_t keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+  const Py_ssize_t keywords = kwnames ? PyTuple_Size(kwnames) : 0;
   for (Py_ssize_t k = 0; k < keywords; ++k) {
-    PyObject* keyword = PyTuple_GET_ITEM(kwnames, k);
+    PyObject* keyword = PyTuple_GetItem(kwnames, k);
     std::size_t i = parameter_index(signature, keyword);
     if (i == signature.parameters.size()) {
       PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%S'",

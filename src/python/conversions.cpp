@@ -43,15 +43,15 @@ void reserve_hint(Reserve&& reserve) noexcept {
 template <class Visit>
 void for_each_item(PyObject* sequence, Visit&& visit) {
   if (PyList_CheckExact(sequence)) {
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(sequence); ++i) {
-      Ref item = Ref::borrow(PyList_GET_ITEM(sequence, i));
+    for (Py_ssize_t i = 0; i < PyList_Size(sequence); ++i) {
+      Ref item = Ref::borrow(PyList_GetItem(sequence, i));
       visit(item.get());
     }
     return;
   }
   if (PyTuple_CheckExact(sequence)) {
-    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(sequence); ++i)
-      visit(PyTuple_GET_ITEM(sequence, i));
+    const Py_ssize_t size = PyTuple_Size(sequence);
+    for (Py_ssize_t i = 0; i < size; ++i) visit(PyTuple_GetItem(sequence, i));
     return;
   }
   Ref iterator = checked(PyObject_GetIter(sequence));

@@ -1,5 +1,9 @@
 #include "python/errors.hpp"
 
+#include <string>
+
+#include "python/type_name.hpp"
+
 namespace veltrane::python {
 
 void raise(PyObject* type, const char* message) {
@@ -14,8 +18,9 @@ void throw_pending() {
 }
 
 void raise_conversion_failure(PyObject* object, const char* target) {
-  PyErr_Format(PyExc_TypeError, "'%s' object cannot be converted to '%s'",
-               Py_TYPE(object)->tp_name, target);
+  const std::string name = type_name(Py_TYPE(object));
+  PyErr_Format(PyExc_TypeError, "'%s' object cannot be converted to '%s'", name.c_str(),
+               target);
   throw ErrorPending();
 }
 
@@ -27,7 +32,8 @@ void prefix_parameter_name(const char* parameter) noexcept {
   Ref first_type = Ref::steal(type), first = Ref::steal(value), first_tb = Ref::steal(traceback);
   Ref message = Ref::steal(PyUnicode_FromFormat("argument '%s': %S", parameter, first.get()));
   if (!message) return;  // The interpreter's own error (say MemoryError) is pending instead.
-  Ref replacement = Ref::steal(PyObject_CallOneArg(PyExc_TypeError, message.get()));
+  Ref replacement =
+      Ref::steal(PyObject_CallFunctionObjArgs(PyExc_TypeError, message.get(), nullptr));
   if (!replacement) return;
   // PyException_SetCause steals its argument; NULL leaves __cause__ None.
   PyException_SetCause(replacement.get(), PyException_GetCause(first.get()));
