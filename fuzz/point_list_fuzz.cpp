@@ -3,9 +3,9 @@
 // pool exists) so that runs stay fast and reproducible.
 //
 // Input: a selector byte, a key length byte (0..63) and the key, then the
-// lists. decrypt's output is compared with the per-point product, finish's
-// flags with the per-position test, and finish must accept a delta list
-// built as sender + receiver + key * gamma.
+// lists. decrypt's output is compared with the key times each point's
+// prime-order component, finish's flags with the per-position test, and finish
+// must accept a delta list built as sender + receiver + key * gamma.
 #include <cstdlib>
 
 #include "fuzz_support.hpp"
@@ -35,7 +35,7 @@ void check_decrypt(const Bytes& points, const Bytes& key) {
   fuzz::require(out.size() == 32 * positions(points), "decrypt output size");
   const group::Scalar k = group::secret_key_scalar(key);
   for (std::size_t i = 0; i < positions(points); ++i) {
-    const group::PointBytes expected = group::compress(group::mul_point(k, *point(points, i)));
+    const group::PointBytes expected = group::compress(group::mul_prime_component(k, *point(points, i)));
     fuzz::require(std::memcmp(out.data() + 32 * i, expected.data(), 32) == 0, "decrypt product");
   }
 }
