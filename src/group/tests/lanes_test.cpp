@@ -72,7 +72,8 @@ Lanes lanes_at(const std::vector<FieldElement>& v, std::size_t first) {
 }
 
 TEST_P(LanesTest, FieldArithmeticMatchesOneItemField) {
-  const std::vector<FieldElement> a = elements(100000, 1), b = elements(100000, 2);
+  const std::size_t n = test_items(100000);
+  const std::vector<FieldElement> a = elements(n, 1), b = elements(n, 2);
   for (std::size_t first = 0; first < a.size(); first += kLanes) {
     // Shifted so that every special value meets every other one somewhere.
     const Lanes x = lanes_at(a, first), y = lanes_at(b, first * 3 + 5);
@@ -106,7 +107,8 @@ TEST_P(LanesTest, FieldArithmeticMatchesOneItemField) {
 }
 
 TEST_P(LanesTest, ExponentiationsSquareRootsAndBytesMatch) {
-  const std::vector<FieldElement> a = elements(100000, 3), b = elements(100000, 4);
+  const std::size_t n = test_items(100000);
+  const std::vector<FieldElement> a = elements(n, 3), b = elements(n, 4);
   for (std::size_t first = 0; first < a.size(); first += kLanes) {
     const Lanes u = lanes_at(a, first), v = lanes_at(b, first + 7);
     Lanes inv, root;
@@ -150,7 +152,7 @@ std::vector<PointBytes> encodings(std::size_t n, std::uint64_t seed) {
 }
 
 TEST_P(LanesTest, DecompressAndCompressMatch) {
-  const std::vector<PointBytes> in = encodings(100000, 5);
+  const std::vector<PointBytes> in = encodings(test_items(100000), 5);
   for (std::size_t first = 0; first + 2 * kLanes <= in.size(); first += 2 * kLanes) {
     LaneBytes group[2];
     LanePoints points[2];
@@ -189,7 +191,7 @@ std::vector<Point> points(std::size_t n, std::uint64_t seed) {
 }
 
 TEST_P(LanesTest, AdditionEqualityAndMultiplicationsMatch) {
-  const std::size_t n = GetParam() == "portable" ? 4000 : 20000;
+  const std::size_t n = test_items(GetParam() == "portable" ? 4000 : 20000);
   const std::vector<Point> p = points(n, 6), q = points(n, 7);
   Bytes rng(8);
   const auto table = build_fixed_base_table(q[40]);
@@ -222,7 +224,7 @@ TEST_P(LanesTest, AdditionEqualityAndMultiplicationsMatch) {
 }
 
 TEST_P(LanesTest, ElligatorMapMatches) {
-  const std::vector<FieldElement> r = elements(100000, 9);
+  const std::vector<FieldElement> r = elements(test_items(100000), 9);
   Bytes rng(10);
   for (std::size_t first = 0; first < r.size(); first += kLanes) {
     const Lanes x = lanes_at(r, first);
