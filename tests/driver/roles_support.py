@@ -103,3 +103,18 @@ def remake(path: Path, *, version: int | None = None, header: dict | None = None
 def leftovers(folder: Path) -> list[str]:
     """Temporary files an interrupted or refused step would have left behind."""
     return sorted(p.name for p in folder.iterdir() if p.name.endswith(".part"))
+
+
+def refused(run: Path, args: list[str], output: str, capsys: pytest.CaptureFixture[str],
+            *expected: str) -> str:
+    """Runs a step that must refuse: status 2, one line holding every `expected` part,
+    no output and no temporary file left. Returns the line."""
+    status, err = step(args, run, capsys)
+    assert status == 2, err
+    lines = err.strip().splitlines()
+    assert len(lines) == 1, err
+    for part in expected:
+        assert part in lines[0], lines[0]
+    assert not (run / output).exists()
+    assert leftovers(run) == []
+    return lines[0]

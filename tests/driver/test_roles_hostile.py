@@ -20,37 +20,12 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 from driver_support import PYTHON_DIR
-from roles_support import (BANKS, copy_run, finish_args, leftovers, make_run, remake, step,
-                           veltrane)
+from roles_support import BANKS, finish_args, leftovers, refused, remake, step, veltrane
 from veltrane_tools import container, keys, points_file, state_file, store_file
 from veltrane_tools.errors import UserError
 
 ORDER_8 = bytes.fromhex("c7176a703d4dd84fba3c0b760d10670f2a2053fa2c39ccc64ec7fd7792ac037a")
 NOT_A_POINT = bytes([2]) + bytes(31)
-
-
-@pytest.fixture(scope="module")
-def base(tmp_path_factory: pytest.TempPathFactory) -> Path:
-    folder = tmp_path_factory.mktemp("run")
-    make_run(folder)
-    return folder
-
-
-@pytest.fixture
-def run(base: Path, tmp_path: Path) -> Path:
-    return copy_run(base, tmp_path / "run")
-
-
-def refused(run: Path, args: list[str], output: str, capsys, *expected: str) -> str:
-    status, err = step(args, run, capsys)
-    assert status == 2, err
-    lines = err.strip().splitlines()
-    assert len(lines) == 1, err
-    for part in expected:
-        assert part in lines[0], lines[0]
-    assert not (run / output).exists()
-    assert leftovers(run) == []
-    return lines[0]
 
 
 def answer_args(run: Path, request: str = "request-ABNA.vreq") -> list[str]:

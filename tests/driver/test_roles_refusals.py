@@ -7,30 +7,7 @@ from pathlib import Path
 
 import pytest
 
-from roles_support import (copy_run, finish_args, leftovers, make_run, remake, step)
-
-
-@pytest.fixture(scope="module")
-def base(tmp_path_factory: pytest.TempPathFactory) -> Path:
-    folder = tmp_path_factory.mktemp("run")
-    make_run(folder)
-    return folder
-
-
-@pytest.fixture
-def run(base: Path, tmp_path: Path) -> Path:
-    return copy_run(base, tmp_path / "run")
-
-
-def refused(run: Path, args: list[str], output: str, capsys, *expected: str) -> None:
-    status, err = step(args, run, capsys)
-    assert status == 2, err
-    lines = err.strip().splitlines()
-    assert len(lines) == 1, err
-    for part in expected:
-        assert part in lines[0], lines[0]
-    assert not (run / output).exists()
-    assert leftovers(run) == []
+from roles_support import finish_args, refused, remake, step
 
 
 def answer_args(run: Path, bank: str, request: str) -> list[str]:
