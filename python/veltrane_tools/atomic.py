@@ -10,7 +10,7 @@ from __future__ import annotations
 
 import contextlib
 import os
-import tempfile
+import secrets
 from collections.abc import Iterator
 from typing import BinaryIO
 
@@ -75,9 +75,18 @@ def atomic_file(path: str, *, mode: int | None = None, replace: bool = True,
                         f"replace it)")
     if mode is None:
         mode = 0o666 & ~_umask()
-    descriptor, temporary = tempfile.mkstemp(prefix=f".{os.path.basename(path)}.",
-                                             suffix=".part", dir=directory)
+    # The name is chosen before the file exists, so that a signal arriving just after
+    # the file is created (before its descriptor is even assigned) still finds the name
+    # to remove. It is 128 random bits: a clash is refused by O_EXCL, never unlinked.
+    temporary = os.path.join(directory, f".{os.path.basename(path)}."
+                                        f"{secrets.token_hex(16)}.part")
     try:
+        try:
+            descriptor = os.open(temporary, os.O_RDWR | os.O_CREAT | os.O_EXCL | os.O_CLOEXEC,
+                                 0o600)
+        except FileExistsError:
+            temporary = ""
+            raise
         os.fchmod(descriptor, mode)  # before any byte is written: secrets are never exposed
         with os.fdopen(descriptor, "w+b") as stream:
             yield stream
@@ -88,8 +97,9 @@ def atomic_file(path: str, *, mode: int | None = None, replace: bool = True,
             return
         _place(temporary, path, replace)
     except BaseException:
-        with contextlib.suppress(OSError):
-            os.unlink(temporary)
+        if temporary:
+            with contextlib.suppress(OSError):
+                os.unlink(temporary)
         raise
 
 
