@@ -232,12 +232,16 @@ class TestSignals:
                                                        (signal.SIGINT, 130)])
     def test_a_stopped_step_leaves_no_output_and_no_temporary_file(self, run, signal_number,
                                                                    status):
-        # Many small chunks keep the step busy while its output is being written.
+        # The step is held where its output is complete but not yet in place (syncing
+        # it to disk), so the signal always finds a temporary file to clean up.
         env = {**os.environ, "PYTHONPATH": str(PYTHON_DIR)}
+        held = ("import os, sys, time\n"
+                "os.fsync = lambda descriptor: time.sleep(60)\n"
+                "from veltrane_tools import cli\n"
+                "sys.exit(cli.main(sys.argv[1:]))\n")
         process = subprocess.Popen(
-            [sys.executable, "-m", "veltrane_tools.cli", *answer_args(run), "--quiet",
-             "--chunk-size", "1"], cwd=run, env=env, stdout=subprocess.PIPE,
-            stderr=subprocess.PIPE, text=True)
+            [sys.executable, "-c", held, *answer_args(run), "--quiet"], cwd=run, env=env,
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         deadline = time.monotonic() + 60
         while not leftovers(run) and process.poll() is None and time.monotonic() < deadline:
             time.sleep(0.005)

@@ -7,7 +7,7 @@ from pathlib import Path
 
 import pytest
 
-from roles_support import finish_args, refused, remake, step
+from roles_support import finish_args, leftovers, refused, remake, step
 
 
 def answer_args(run: Path, bank: str, request: str) -> list[str]:
