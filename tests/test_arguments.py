@@ -453,6 +453,32 @@ def test_buffers_that_cannot_be_exported_keep_their_errors(make, kind, message):
     assert message_of(lambda: v.decrypt(BASE, make())) == (kind, message)
 
 
+@pytest.mark.skipif(sys.version_info < (3, 12), reason="__buffer__ is honoured from 3.12")
+def test_python_classes_exporting_buffers():
+    class Exports:
+        released = 0
+
+        def __buffer__(self, flags):
+            return memoryview(BASE)
+
+        def __release_buffer__(self, view):
+            Exports.released += 1
+
+    class Refuses:
+        def __buffer__(self, flags):
+            raise ValueError("no buffer")
+
+    class Interrupts:
+        def __buffer__(self, flags):
+            raise KeyboardInterrupt("stop")
+
+    assert v.decrypt(Exports(), KEY) == list(BASE) and Exports.released == 1
+    # A refusal leaves the object to the item path, which finds no sequence.
+    assert message_of(lambda: v.decrypt(Refuses(), KEY)) == (
+        TypeError, f"argument 'points': 'Refuses' {SEQUENCE}")
+    assert message_of(lambda: v.decrypt(Interrupts(), KEY)) == (KeyboardInterrupt, "stop")
+
+
 @pytest.mark.parametrize("form", [
     pytest.param(lambda b: memoryview(interleaved(b))[::2], id="strided-memoryview"),
     pytest.param(lambda b: memoryview(b).cast("b"), id="signed-memoryview"),

@@ -108,12 +108,14 @@ bool is_flat_unsigned_bytes(const Py_buffer& view) noexcept {
 
 }  // namespace
 
-HeldBuffer::HeldBuffer(PyObject* value) noexcept {
+HeldBuffer::HeldBuffer(PyObject* value) {
   // A str exports no buffer; it is refused by the item path.
   if (PyUnicode_Check(value) || !PyObject_CheckBuffer(value)) return;
   if (PyObject_GetBuffer(value, &view_, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) != 0) {
     // Not contiguous, a released memoryview, a closed mmap: the item path
-    // meets the same object and reports it as it always has.
+    // meets the same object and reports it as it always has. Only an
+    // interruption (from a class's own __buffer__, since 3.12) goes on as is.
+    if (!PyErr_ExceptionMatches(PyExc_Exception)) throw ErrorPending();
     PyErr_Clear();
     return;
   }

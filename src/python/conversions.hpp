@@ -28,7 +28,9 @@ class HeldBuffer {
   // Holds the buffer only when it is a one-dimensional C-contiguous array of
   // unsigned bytes (format "B", or none given); otherwise holds nothing and
   // leaves no error pending, so the caller can read the object another way.
-  explicit HeldBuffer(PyObject* value) noexcept;
+  // Throws ErrorPending only for an export that ended in an exception that is
+  // no Exception (KeyboardInterrupt, SystemExit).
+  explicit HeldBuffer(PyObject* value);
   ~HeldBuffer();
   HeldBuffer(const HeldBuffer&) = delete;
   HeldBuffer& operator=(const HeldBuffer&) = delete;
