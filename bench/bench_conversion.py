@@ -70,8 +70,8 @@ def quiet_stderr():
         os.close(saved)
 
 
-def report(label, seconds, elements, unit="element"):
-    print(f"{label:<48} {seconds * 1e3:9.2f} ms  {seconds / elements * 1e9:9.2f} ns/{unit}")
+def report(label, seconds, elements, unit="ns/element", scale=1e9):
+    print(f"{label:<48} {seconds * 1e3:9.3f} ms  {seconds / elements * scale:9.3f} {unit}")
 
 
 def byte_forms(data):
@@ -100,7 +100,7 @@ def store_size_figures(repeats, payments=1_000, sizes=(1_000, 100_000)):
             seconds = best_time(lambda: veltrane.initiate_queries(
                 queries, queries, value, value, coordinator_key), repeats)
             report(f"initiate_queries: {payments:,} x {rows:,}-row {label}", seconds, payments,
-                   "payment")
+                   "µs/payment", 1e6)
 
 
 def main():

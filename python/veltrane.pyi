@@ -3,8 +3,9 @@
 
 Byte arguments accept ``bytes``, ``bytearray``, ``memoryview``, ``mmap.mmap``,
 ``array.array('B')``, a NumPy ``uint8`` array or any sequence of ints 0..255 (never a
-``str``); the buffers are read in place. Every byte result is a ``list`` of ints. Failures inside an operation raise
-``PanicException``, which derives from ``BaseException`` and is not exported by name.
+``str``); the buffers are read in place. Every byte result is a ``list`` of ints.
+Failures inside an operation raise ``PanicException``, which derives from
+``BaseException`` and is not exported by name.
 """
 
 from collections.abc import Sequence

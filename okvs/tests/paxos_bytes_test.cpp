@@ -103,7 +103,9 @@ TEST(PaxosView, DecodesEveryKeyAsTheCopiedStoreDoes) {
     EXPECT_EQ(view.seed1(), copied.seed1());
     EXPECT_EQ(view.seed2(), copied.seed2());
     for (std::size_t i = 0; i < DENSE_WIDTH; ++i) EXPECT_EQ(view.dense(i), copied.dense(i));
-    for (std::size_t j = 0; j < view.sparse_count(); ++j) EXPECT_EQ(view.sparse(j), copied.sparse(j));
+    for (std::size_t j = 0; j < view.sparse_count(); ++j) {
+      EXPECT_EQ(view.sparse(j), copied.sparse(j));
+    }
     if (copied.sparse_count() == 0) {
       EXPECT_EQ(error_of([&] { decode(view, Hashable("k")); }),
                 "attempt to calculate the remainder with a divisor of zero");
