@@ -95,11 +95,14 @@ ops::Bytes items_of(PyObject* value) {
   return bytes;
 }
 
-// What iterating the buffer's exporter yields is exactly its bytes only for
-// unsigned single bytes in one dimension: 'b' would give negative items,
-// 'c' one-byte bytes objects, wider formats larger integers, and a 0- or
-// 2-dimensional array no integers at all. Every other buffer takes the item
-// path, which keeps its results and its errors what they always were.
+// A buffer is read whole only when its items are unsigned single bytes in
+// one dimension: there the whole read gives what reading its items as
+// integers gives. For 'b' the items would be negative, for 'c' one-byte
+// bytes objects, for wider formats larger integers, and a 0- or
+// 2-dimensional array has no integer items at all; such buffers take the
+// item path, which keeps their results and errors what they always were.
+// (An mmap, whose items are one-byte bytes objects, and a PickleBuffer,
+// which is no sequence, describe their memory as "B" and are read whole.)
 bool is_flat_unsigned_bytes(const Py_buffer& view) noexcept {
   const bool unsigned_bytes = view.format == nullptr || std::strcmp(view.format, "B") == 0;
   return unsigned_bytes && view.itemsize == 1 && view.ndim == 1 &&
