@@ -495,13 +495,6 @@ def test_other_buffers_with_byte_items_convert_alike(form):
     assert v.decrypt(form(BASE + IDENTITY), form(KEY)) == list(BASE + IDENTITY)
 
 
-def test_str_is_refused_before_anything_else():
-    assert message_of(lambda: v.decrypt("x" * 32, KEY)) == (
-        ValueError, "Can't extract `str` to `Vec`")
-    assert message_of(lambda: v.decrypt(BASE, "x" * 32)) == (
-        ValueError, "Can't extract `str` to `Vec`")
-
-
 class ResizesAtIndex:
     """An item whose __index__ tries to resize a buffer held for the call."""
 
