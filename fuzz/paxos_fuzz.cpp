@@ -1,4 +1,5 @@
-// Stores from untrusted bytes: Paxos::from_bytes, then decodes of a few keys.
+// Stores from untrusted bytes: Paxos::from_bytes and PaxosView::over, then
+// decodes of a few keys.
 //
 // The input is a store's byte form, optionally preceded by keys: when the
 // first byte is 0xff, the next byte gives the number of keys and each key is
@@ -56,6 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!fuzz::expect_fatal_or_success([&] { store.emplace(okvs::Paxos::from_bytes(form)); })) {
     // Every form of at least 2072 bytes parses.
     fuzz::require(form.size() < okvs::SEEDS_SIZE + okvs::DENSE_SIZE, "a long form was refused");
+    fuzz::require(!fuzz::expect_fatal_or_success([&] { okvs::PaxosView::over(form); }),
+                  "a view accepted a form the copy refused");
     return 0;
   }
   fuzz::require(form.size() >= okvs::SEEDS_SIZE + okvs::DENSE_SIZE, "a short form was parsed");
@@ -73,6 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 "dense cells changed");
   const okvs::Paxos again = okvs::Paxos::from_bytes(canonical);
   fuzz::require(again.to_bytes() == canonical, "canonical form does not round-trip");
+  // Read in place, the form itself, loose remainder and all.
+  const okvs::PaxosView view = okvs::PaxosView::over(form);
+  fuzz::require(view.sparse_count() == m, "a view counts other cells");
 
   for (std::string_view key : keys) {
     okvs::OkvsValue value;
@@ -82,6 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     fuzz::require(m > 0, "decode of a store without sparse cells");
     fuzz::require(value == okvs::decode(again, okvs::Hashable(key)), "decode differs after round trip");
+    fuzz::require(value == okvs::decode(view, okvs::Hashable(key)), "decode differs in place");
     fuzz::require(value == cells_of(canonical, okvs::Hashable(key)), "decode differs from its cells");
   }
   return 0;

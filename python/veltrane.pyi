@@ -1,19 +1,23 @@
 """A Python module for the cryptographic operations necessary to do feature extraction
 (element matching in two datasets).
 
-Byte arguments accept ``bytes``, ``bytearray`` or any sequence of ints 0..255 (never a
-``str``); every byte result is a ``list`` of ints. Failures inside an operation raise
-``PanicException``, which derives from ``BaseException`` and is not exported by name.
+Byte arguments accept ``bytes``, ``bytearray``, ``memoryview``, ``mmap.mmap``,
+``array.array('B')``, a NumPy ``uint8`` array or any sequence of ints 0..255 (never a
+``str``); the buffers are read in place. Every byte result is a ``list`` of ints.
+Failures inside an operation raise ``PanicException``, which derives from
+``BaseException`` and is not exported by name.
 """
 
 from collections.abc import Sequence
 from typing import TypeAlias
 
+from typing_extensions import Buffer
+
 __all__ = ["key_gen", "build_okvs", "initiate_queries", "randomize", "combine", "decrypt",
            "finish"]
 
-ByteArg: TypeAlias = bytes | bytearray | Sequence[int]
-"""A byte string as the module reads it: ``bytes``, ``bytearray`` or ints 0..255."""
+ByteArg: TypeAlias = bytes | bytearray | memoryview | Buffer | Sequence[int]
+"""A byte string as the module reads it: a buffer of unsigned bytes or ints 0..255."""
 
 Rows: TypeAlias = Sequence[Sequence[str]]
 """A table of text rows: each row is a sequence of ``str``; its key is their concatenation."""

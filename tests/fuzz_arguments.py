@@ -19,7 +19,9 @@ tests/test_argument_fuzz.py drives the same generator from hypothesis.
 """
 
 import argparse
+import array
 import faulthandler
+import mmap
 import os
 import random
 import sys
@@ -182,9 +184,31 @@ def meaningful_bytes(rng):
     return bytes(byte_list(rng, valid_only=True))
 
 
+def anonymous_mmap(data):
+    if not data:
+        return bytearray()  # an anonymous map cannot be empty
+    region = mmap.mmap(-1, len(data))
+    region.write(data)
+    return region
+
+
+# Buffers read in place (unsigned bytes in one contiguous dimension) and
+# buffers read item by item (strided, signed, wider items).
+BUFFER_KINDS = [
+    lambda data: array.array("B", data),
+    lambda data: memoryview(b"pad" + data + b"pad")[3:3 + len(data)],
+    anonymous_mmap,
+    lambda data: memoryview(bytes(x for b in data for x in (b, 7)))[::2],
+    lambda data: memoryview(data).cast("b"),
+    lambda data: array.array("H", list(data)),
+]
+
+
 def wrap(rng, items):
     """The same items in one of the container kinds the conversions meet."""
-    kind = rng.randrange(10)
+    kind = rng.randrange(11)
+    if kind == 9 and all(isinstance(i, int) and 0 <= i < 256 for i in items):
+        return rng.choice(BUFFER_KINDS)(bytes(items))
     if kind == 0:
         return list(items)
     if kind == 1:

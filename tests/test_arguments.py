@@ -1,8 +1,12 @@
 """Argument binding, argument conversion and result conversion."""
 
+import array
 import collections
+import contextlib
 import ctypes
 import decimal
+import mmap
+import pickle
 import re
 import sys
 
@@ -10,7 +14,13 @@ import pytest
 import veltrane
 
 from conftest import BASE, IDENTITY, ONE, panic_of
-from protocol_support import match_flags
+from protocol_support import Party, match_flags, run_protocol
+
+try:
+    import numpy
+except ImportError:
+    numpy = None
+needs_numpy = pytest.mark.skipif(numpy is None, reason="numpy is not installed")
 
 v = veltrane
 KEY = ONE
@@ -310,6 +320,233 @@ def test_no_reference_leaks():
 def test_empty_values_convert(rows, store_size):
     assert v.decrypt(b"", KEY) == []
     assert len(v.build_okvs(BASE, rows)) == store_size
+
+
+# --- buffers -----------------------------------------------------------------
+
+def anonymous_mmap(data):
+    region = mmap.mmap(-1, len(data))
+    region.write(data)
+    return region
+
+
+def numpy_bytes(data):
+    return numpy.frombuffer(data, dtype=numpy.uint8)
+
+
+def interleaved(data, filler=0):
+    """Every byte followed by a filler byte: a source for strided views."""
+    return bytes(x for b in data for x in (b, filler))
+
+
+# Objects exporting a one-dimensional C-contiguous buffer of unsigned bytes;
+# they are read as that buffer.
+BUFFER_FORMS = [
+    pytest.param(bytearray, id="bytearray"),
+    pytest.param(lambda b: memoryview(bytearray(b)), id="memoryview"),
+    pytest.param(lambda b: memoryview(b"pad" + b + b"pad")[3:-3], id="memoryview-inside"),
+    pytest.param(anonymous_mmap, id="mmap"),
+    pytest.param(lambda b: array.array("B", b), id="array-B"),
+    pytest.param(lambda b: pickle.PickleBuffer(bytearray(b)), id="PickleBuffer"),
+    pytest.param(type("Blob", (bytes,), {}), id="bytes-subclass"),
+    pytest.param(lambda b: numpy_bytes(b), id="numpy-uint8", marks=needs_numpy),
+    pytest.param(lambda b: numpy_bytes(b"p" + b)[1:], id="numpy-uint8-offset",
+                 marks=needs_numpy),
+]
+
+
+@pytest.mark.parametrize("form", BUFFER_FORMS)
+def test_byte_buffers_are_read_as_their_bytes(form):
+    points = BASE + IDENTITY
+    assert v.decrypt(form(points), form(KEY)) == list(points)
+    assert v.finish(form(IDENTITY), form(IDENTITY), form(BASE), form(BASE), form(KEY)) == [True]
+
+
+def test_stores_read_in_place_answer_like_copied_ones():
+    """Both stores and every point list in each buffer form, and a store with
+    a loose remainder before its dense cells, which ends the byte form."""
+    sender, receiver, coordinator = Party(), Party(), Party()
+    bank_rows = [[f"account-{i}", "holder"] for i in range(40)]
+    queries = [bank_rows[3], ["account-3holder"], ["absent"], bank_rows[39]]
+    sender_store = v.build_okvs(sender.public, bank_rows)
+    receiver_store = v.build_okvs(receiver.public, bank_rows)
+    expected = [True, True, False, True]
+    forms = [bytes, bytearray, memoryview, anonymous_mmap, lambda b: array.array("B", b)]
+    if numpy is not None:
+        forms.append(numpy_bytes)
+    for form in forms:
+        flags = run_protocol(sender, receiver, coordinator, form(bytes(sender_store)),
+                             form(bytes(receiver_store)), queries, queries)
+        assert flags == expected, form
+    loose = bytes(sender_store[:-2048]) + bytes(range(1, 40)) + bytes(sender_store[-2048:])
+    for form in [list, bytes, memoryview]:
+        flags = run_protocol(sender, receiver, coordinator, form(loose), receiver_store,
+                             queries, queries)
+        assert flags == expected, form
+
+
+def test_secret_key_buffers_are_not_wiped():
+    # The module wipes its own copy of a secret key, never the caller's.
+    key = bytearray(ONE)
+    view = memoryview(bytearray(ONE))
+    assert v.decrypt(BASE, key) == list(BASE)
+    assert v.finish(IDENTITY, IDENTITY, BASE, BASE, view) == [True]
+    assert key == ONE and view == ONE
+
+
+# Buffers that are not flat unsigned bytes are read item by item, as every
+# argument was before buffers were read directly: the same results and the
+# same errors, message for message.
+@pytest.mark.parametrize("make, kind, message", [
+    (lambda: memoryview(BASE).cast("c"), TypeError,
+     "argument 'points': 'bytes' object cannot be interpreted as an integer"),
+    (lambda: memoryview(bytes([1, 0x80])).cast("b"), OverflowError,
+     "out of range integral type conversion attempted"),
+    (lambda: array.array("b", [1, -1]), OverflowError,
+     "out of range integral type conversion attempted"),
+    (lambda: array.array("i", [1, 300]), OverflowError,
+     "out of range integral type conversion attempted"),
+    (lambda: array.array("d", [1.0]), TypeError,
+     "argument 'points': 'float' object cannot be interpreted as an integer"),
+    (lambda: memoryview(BASE).cast("B", (4, 8)), NotImplementedError,
+     "multi-dimensional sub-views are not implemented"),
+    (lambda: memoryview((ctypes.c_uint8 * 2)(1, 2)), NotImplementedError,
+     "memoryview: unsupported format <B"),
+    (lambda: ctypes.c_uint8(7), TypeError, f"argument 'points': 'c_ubyte' {SEQUENCE}"),
+    pytest.param(lambda: numpy.uint8(5), TypeError,
+                 f"argument 'points': 'numpy.uint8' {SEQUENCE}", marks=needs_numpy),
+    pytest.param(lambda: numpy.array(5, dtype=numpy.uint8), TypeError,
+                 "argument 'points': iteration over a 0-d array", marks=needs_numpy),
+    pytest.param(lambda: numpy_bytes(BASE).reshape(4, 8), TypeError,
+                 "argument 'points': only integer scalar arrays can be converted to a "
+                 "scalar index", marks=needs_numpy),
+    pytest.param(lambda: numpy_bytes(BASE).astype(numpy.float32), TypeError,
+                 "argument 'points': 'numpy.float32' object cannot be interpreted as an "
+                 "integer", marks=needs_numpy),
+    pytest.param(lambda: numpy.array([-1], dtype=numpy.int8), OverflowError,
+                 "out of range integral type conversion attempted", marks=needs_numpy),
+])
+def test_other_buffers_keep_their_item_errors(make, kind, message):
+    assert message_of(lambda: v.decrypt(make(), KEY)) == (kind, message)
+    assert message_of(lambda: v.decrypt(BASE, make())) == (kind, message.replace(
+        "'points'", "'bank_secret_key'"))
+
+
+def released_memoryview():
+    view = memoryview(BASE)
+    view.release()
+    return view
+
+
+def closed_mmap():
+    region = anonymous_mmap(BASE)
+    region.close()
+    return region
+
+
+@pytest.mark.parametrize("make, kind, message", [
+    (released_memoryview, ValueError, "operation forbidden on released memoryview object"),
+    (closed_mmap, ValueError, "mmap closed or invalid"),
+])
+def test_buffers_that_cannot_be_exported_keep_their_errors(make, kind, message):
+    assert message_of(lambda: v.decrypt(make(), KEY)) == (kind, message)
+    assert message_of(lambda: v.decrypt(BASE, make())) == (kind, message)
+
+
+@pytest.mark.skipif(sys.version_info < (3, 12), reason="__buffer__ is honoured from 3.12")
+def test_python_classes_exporting_buffers():
+    class Exports:
+        released = 0
+
+        def __buffer__(self, flags):
+            return memoryview(BASE)
+
+        def __release_buffer__(self, view):
+            Exports.released += 1
+
+    class Refuses:
+        def __buffer__(self, flags):
+            raise ValueError("no buffer")
+
+    class Interrupts:
+        def __buffer__(self, flags):
+            raise KeyboardInterrupt("stop")
+
+    assert v.decrypt(Exports(), KEY) == list(BASE) and Exports.released == 1
+    # A refusal leaves the object to the item path, which finds no sequence.
+    assert message_of(lambda: v.decrypt(Refuses(), KEY)) == (
+        TypeError, f"argument 'points': 'Refuses' {SEQUENCE}")
+    assert message_of(lambda: v.decrypt(Interrupts(), KEY)) == (KeyboardInterrupt, "stop")
+
+
+@pytest.mark.parametrize("form", [
+    pytest.param(lambda b: memoryview(interleaved(b))[::2], id="strided-memoryview"),
+    pytest.param(lambda b: memoryview(b).cast("b"), id="signed-memoryview"),
+    pytest.param(lambda b: array.array("i", list(b)), id="array-i"),
+    pytest.param(lambda b: array.array("b", list(b)), id="array-b"),
+    pytest.param(lambda b: (ctypes.c_uint8 * len(b))(*b), id="ctypes-array"),
+    pytest.param(lambda b: numpy_bytes(interleaved(b))[::2], id="numpy-strided",
+                 marks=needs_numpy),
+    pytest.param(lambda b: numpy_bytes(b).astype(numpy.int64), id="numpy-int64",
+                 marks=needs_numpy),
+])
+def test_other_buffers_with_byte_items_convert_alike(form):
+    # Items 0..127 fit even the signed formats.
+    assert v.decrypt(form(BASE + IDENTITY), form(KEY)) == list(BASE + IDENTITY)
+
+
+class ResizesAtIndex:
+    """An item whose __index__ tries to resize a buffer held for the call."""
+
+    def __init__(self, target):
+        self.target = target
+
+    def __index__(self):
+        self.target.extend(b"x")
+        return 1
+
+
+def test_held_buffer_cannot_be_resized_during_the_call():
+    # The point list's buffer is held while the key is converted; resizing
+    # it fails there instead of leaving the operation a dangling view.
+    points = bytearray(BASE)
+    with pytest.raises(BufferError):
+        v.decrypt(points, [ResizesAtIndex(points)] + [0] * 31)
+    points.extend(b"x")  # released once the call has ended
+    assert points == BASE + b"x"
+
+
+class OverwritesAtIndex:
+    def __init__(self, target, data):
+        self.target, self.data = target, data
+
+    def __index__(self):
+        self.target[:] = self.data  # same length: no resize
+        return 1
+
+
+def test_held_buffer_is_read_when_the_operation_runs():
+    # A buffer is read in place, so bytes changed while later arguments are
+    # converted are the bytes the operation sees.
+    points = bytearray(BASE)
+    assert v.decrypt(points, [OverwritesAtIndex(points, IDENTITY)] + [0] * 31) == list(IDENTITY)
+
+
+@pytest.mark.parametrize("outcome, call", [
+    ("result", lambda p, q: v.finish(p, q, BASE, BASE, KEY)),
+    ("panic", lambda p, q: v.finish(p, q, BASE, BASE, b"short")),
+    ("conversion error", lambda p, q: v.finish(p, q, BASE, BASE, {})),
+    ("later str", lambda p, q: v.finish(p, q, BASE, BASE, "key")),
+])
+def test_buffers_are_released_however_the_call_ends(outcome, call):
+    growing, view = bytearray(IDENTITY), memoryview(bytearray(IDENTITY))
+    counts = sys.getrefcount(growing), sys.getrefcount(view)
+    for _ in range(3):
+        with contextlib.nullcontext() if outcome == "result" else pytest.raises(BaseException):
+            call(growing, view)
+    assert (sys.getrefcount(growing), sys.getrefcount(view)) == counts
+    view.release()  # raises BufferError while any export is held
+    growing.extend(b"more")
 
 
 # --- results -----------------------------------------------------------------

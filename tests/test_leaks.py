@@ -102,6 +102,9 @@ PUBLIC_KEY, SECRET_KEY = v.key_gen()
 BIG_POINTS = bytes(BIG)                       # 32 decodable points
 NOT_A_KEY = list(range(200, 200 + 33))        # 33 bytes: the key length panics
 SHORT_CIPHERTEXTS = bytes(BIG - 1)            # the last chunk is short: panics
+# Read in place: each call holds their buffers, which must be given back.
+BIG_BYTEARRAY = bytearray(BIG_POINTS)
+BIG_VIEW = memoryview(BIG_POINTS)
 
 
 # (name, call, expected outcome) for cheap calls, all run CHEAP times.
@@ -119,6 +122,9 @@ CHEAP_CALLS = [
      lambda: v.initiate_queries([["a"]], [["b"]], BIG_POINTS, BIG_POINTS, PUBLIC_KEY),
      "PanicException"),
     ("build_okvs bad key", lambda: v.build_okvs(BIG_POINTS, [["a"], ["b"]]), "PanicException"),
+    ("held buffers", lambda: v.decrypt(BIG_BYTEARRAY, BIG_VIEW[:31]), "PanicException"),
+    ("held buffers ok", lambda: v.finish(BIG_VIEW, BIG_BYTEARRAY, BIG_VIEW[:32], BIG_VIEW, ONE),
+     "ok"),
 ]
 
 ARGUMENT_ERRORS = [
@@ -135,6 +141,8 @@ ARGUMENT_ERRORS = [
      "UnicodeEncodeError"),
     ("row not a sequence", lambda: v.build_okvs(PUBLIC_KEY, [["a"] * 50, 7]), "TypeError"),
     ("iterator raises", lambda: v.decrypt(FailingIterator(BIG_POINTS), ONE), "Injected"),
+    ("error after held buffers", lambda: v.finish(BIG_BYTEARRAY, BIG_VIEW, BIG_POINTS, [256], ONE),
+     "OverflowError"),
 ]
 
 
@@ -144,7 +152,8 @@ def test_repeated_calls_stay_flat(name, call, expected):
     assert outcome(call) == expected
     swallow = lambda: outcome(call)  # noqa: E731
     iterations = CHEAP if expected in ("ok", "PanicException") else CHEAP // 2
-    assert_flat(swallow, iterations, watched=(BIG_POINTS, NOT_A_KEY, ONE),
+    assert_flat(swallow, iterations,
+                watched=(BIG_POINTS, NOT_A_KEY, ONE, BIG_BYTEARRAY, BIG_VIEW),
                 shared=(0, 1, True, False))
 
 

@@ -10,14 +10,24 @@
 namespace veltrane::okvs {
 namespace {
 
-std::string parse_error(std::size_t length) {
-  std::vector<std::uint8_t> bytes(length, 0x5a);
+template <class Parse>
+std::string error_of(Parse&& parse) {
   try {
-    Paxos::from_bytes(bytes);
+    parse();
   } catch (const FatalError& e) {
     return e.what();
   }
   return "parsed";
+}
+
+// The message of a copying parse, once a view over the same bytes has been
+// seen to stop with the very same message.
+std::string parse_error(std::size_t length) {
+  std::vector<std::uint8_t> bytes(length, 0x5a);
+  std::string copied = error_of([&] { Paxos::from_bytes(bytes); });
+  std::string viewed = error_of([&] { PaxosView::over(bytes); });
+  EXPECT_EQ(copied, viewed) << length;
+  return copied;
 }
 
 TEST(SparseSize, IsTheCeilingOfTwelveFifths) {
@@ -77,6 +87,35 @@ TEST(PaxosBytes, SeedsAreLittleEndianAndBytesRoundTrip) {
   EXPECT_EQ(p.to_bytes(), bytes);
   EXPECT_EQ(Paxos::from_bytes(p.to_bytes()).to_bytes(), bytes);
   EXPECT_EQ(std::move(p).to_bytes(), bytes);
+}
+
+// A view reads the cells where they lie, the dense ones at the end even when
+// a loose remainder precedes them, so every key decodes as from the copy.
+TEST(PaxosView, DecodesEveryKeyAsTheCopiedStoreDoes) {
+  testing::SplitMixSource rng(11);
+  for (std::size_t length : {2072u, 2072u + 64u, 2072u + 64u * 5u + 1u, 2072u + 64u * 40u + 63u}) {
+    std::vector<std::uint8_t> bytes(length);
+    rng.draw_bytes(bytes.data(), bytes.size());
+    const Paxos copied = Paxos::from_bytes(bytes);
+    const PaxosView view = PaxosView::over(bytes);
+    ASSERT_EQ(view.sparse_count(), copied.sparse_count()) << length;
+    EXPECT_EQ(view.seed0(), copied.seed0());
+    EXPECT_EQ(view.seed1(), copied.seed1());
+    EXPECT_EQ(view.seed2(), copied.seed2());
+    for (std::size_t i = 0; i < DENSE_WIDTH; ++i) EXPECT_EQ(view.dense(i), copied.dense(i));
+    for (std::size_t j = 0; j < view.sparse_count(); ++j) {
+      EXPECT_EQ(view.sparse(j), copied.sparse(j));
+    }
+    if (copied.sparse_count() == 0) {
+      EXPECT_EQ(error_of([&] { decode(view, Hashable("k")); }),
+                "attempt to calculate the remainder with a divisor of zero");
+      continue;
+    }
+    for (int k = 0; k < 200; ++k) {
+      const std::string key = "key-" + std::to_string(k);
+      ASSERT_EQ(decode(view, Hashable(key)), decode(copied, Hashable(key))) << length << " " << key;
+    }
+  }
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ void reject_points_of_order_one_or_two(const group::Point& public_key) {
 
 }  // namespace
 
-Bytes build_okvs(const Bytes& public_key, const TextRows& rows) {
+Bytes build_okvs(ByteView public_key, const TextRows& rows) {
   const group::Point pk = group::decode_public_key(public_key);
   reject_points_of_order_one_or_two(pk);
   const std::unique_ptr<group::FixedBaseTable> table = group::build_fixed_base_table(pk);

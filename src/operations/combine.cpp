@@ -7,7 +7,7 @@
 
 namespace veltrane::ops {
 
-std::array<Bytes, 4> combine(const Bytes& sender_ciphertexts, const Bytes& receiver_ciphertexts) {
+std::array<Bytes, 4> combine(ByteView sender_ciphertexts, ByteView receiver_ciphertexts) {
   const backends::Backend& backend = backends::active_backend();
   constexpr std::size_t kSize = WideCiphertext::kSize;
   const std::size_t pairs = std::min((sender_ciphertexts.size() + kSize - 1) / kSize,

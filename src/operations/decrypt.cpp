@@ -6,7 +6,7 @@
 
 namespace veltrane::ops {
 
-Bytes decrypt(const Bytes& points, const Bytes& bank_secret_key) {
+Bytes decrypt(ByteView points, ByteView bank_secret_key) {
   Secret<group::Scalar> k(group::secret_key_scalar(bank_secret_key));
   const backends::Backend& backend = backends::active_backend();
   const std::size_t positions = point_positions(points);

@@ -10,8 +10,8 @@ namespace veltrane::ops {
 
 // Each position is independent, so they run on the pool; the pool reports the
 // lowest failing position, which is the failure a loop in position order meets.
-Bytes finish(const Bytes& sender_points, const Bytes& receiver_points, const Bytes& gamma_points,
-             const Bytes& delta_points, const Bytes& zadiv_secret_key) {
+Bytes finish(ByteView sender_points, ByteView receiver_points, ByteView gamma_points,
+             ByteView delta_points, ByteView zadiv_secret_key) {
   Secret<group::Scalar> k(group::secret_key_scalar(zadiv_secret_key));
   const backends::Backend& backend = backends::active_backend();
   const std::size_t n = std::min({point_positions(sender_points), point_positions(receiver_points),

@@ -12,11 +12,12 @@
 namespace veltrane::ops {
 
 Bytes initiate_queries(const TextRows& sender_data, const TextRows& receiver_data,
-                       const Bytes& sender_okvs, const Bytes& receiver_okvs,
-                       const Bytes& zadiv_pk) {
+                       ByteView sender_okvs, ByteView receiver_okvs,
+                       ByteView zadiv_pk) {
   // Parsed once per call, in this order, so the first bad argument is the one reported.
-  const okvs::Paxos sender_store = okvs::Paxos::from_bytes(sender_okvs);
-  const okvs::Paxos receiver_store = okvs::Paxos::from_bytes(receiver_okvs);
+  // The stores are read in place: a query touches only a few of their cells.
+  const okvs::PaxosView sender_store = okvs::PaxosView::over(sender_okvs);
+  const okvs::PaxosView receiver_store = okvs::PaxosView::over(receiver_okvs);
   const group::Point coordinator_key = group::decode_public_key(zadiv_pk);
   const backends::Backend& backend = backends::active_backend();
 

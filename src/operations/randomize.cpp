@@ -6,7 +6,7 @@
 
 namespace veltrane::ops {
 
-Bytes randomize(const Bytes& ciphertexts) {
+Bytes randomize(ByteView ciphertexts) {
   const backends::Backend& backend = backends::active_backend();
   constexpr std::size_t kSize = WideCiphertext::kSize;
   const std::size_t chunks = (ciphertexts.size() + kSize - 1) / kSize;

@@ -97,6 +97,10 @@ Arguments::Arguments(const Signature& signature, PyObject* const* args, Py_ssize
     if (!values_[i]) raise_missing(signature, values_);
 }
 
+ByteArgument Arguments::byte_argument(std::size_t i) const {
+  return convert_parameter(signature_.parameters[i], [&] { return ByteArgument(values_[i]); });
+}
+
 ops::Bytes Arguments::bytes(std::size_t i) const {
   return convert_parameter(signature_.parameters[i], [&] { return to_bytes(values_[i]); });
 }

@@ -16,6 +16,7 @@
 
 #include "common/text_rows.hpp"
 #include "operations/operations.hpp"
+#include "python/conversions.hpp"
 
 namespace veltrane::python {
 
@@ -32,7 +33,10 @@ class Arguments {
   Arguments(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
             PyObject* kwnames);
 
-  // Converted value of parameter i.
+  // Converted value of parameter i. A byte argument reads the caller's buffer
+  // in place where it can (see conversions.hpp) and holds it until it is
+  // destroyed; bytes(i) always copies, for secrets wiped after use.
+  ByteArgument byte_argument(std::size_t i) const;
   ops::Bytes bytes(std::size_t i) const;
   TextRows text_rows(std::size_t i) const;
 

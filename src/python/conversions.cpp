@@ -1,6 +1,7 @@
 #include "python/conversions.hpp"
 
 #include <cstddef>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <string_view>
@@ -85,14 +86,72 @@ std::string_view utf8_of(PyObject* element) {
   return {utf8, static_cast<std::size_t>(length)};
 }
 
-}  // namespace
-
-ops::Bytes to_bytes(PyObject* value) {
+// The item-by-item reading; a str is refused before anything else.
+ops::Bytes items_of(PyObject* value) {
   const std::size_t size = check_sequence(value);
   ops::Bytes bytes;
   reserve_hint([&] { bytes.reserve(size); });
   for_each_item(value, [&](PyObject* item) { bytes.push_back(to_byte(item)); });
   return bytes;
+}
+
+// A buffer is read whole only when its items are unsigned single bytes in
+// one dimension: there the whole read gives what reading its items as
+// integers gives. For 'b' the items would be negative, for 'c' one-byte
+// bytes objects, for wider formats larger integers, and a 0- or
+// 2-dimensional array has no integer items at all; such buffers take the
+// item path, which keeps their results and errors what they always were.
+// (An mmap, whose items are one-byte bytes objects, and a PickleBuffer,
+// which is no sequence, describe their memory as "B" and are read whole.)
+bool is_flat_unsigned_bytes(const Py_buffer& view) noexcept {
+  const bool unsigned_bytes = view.format == nullptr || std::strcmp(view.format, "B") == 0;
+  return unsigned_bytes && view.itemsize == 1 && view.ndim == 1 &&
+         PyBuffer_IsContiguous(&view, 'C');
+}
+
+}  // namespace
+
+HeldBuffer::HeldBuffer(PyObject* value) {
+  // A str exports no buffer; it is refused by the item path.
+  if (PyUnicode_Check(value) || !PyObject_CheckBuffer(value)) return;
+  if (PyObject_GetBuffer(value, &view_, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) != 0) {
+    // Not contiguous, a released memoryview, a closed mmap: the item path
+    // meets the same object and reports it as it always has. Only an
+    // interruption (from a class's own __buffer__, since 3.12) goes on as is.
+    if (!PyErr_ExceptionMatches(PyExc_Exception)) throw ErrorPending();
+    PyErr_Clear();
+    return;
+  }
+  if (!is_flat_unsigned_bytes(view_)) {
+    PyBuffer_Release(&view_);
+    return;
+  }
+  held_ = true;
+}
+
+HeldBuffer::~HeldBuffer() {
+  if (held_) PyBuffer_Release(&view_);
+}
+
+std::span<const std::uint8_t> HeldBuffer::bytes() const noexcept {
+  if (!held_) return {};
+  return {static_cast<const std::uint8_t*>(view_.buf), static_cast<std::size_t>(view_.len)};
+}
+
+ByteArgument::ByteArgument(PyObject* value) : buffer_(value) {
+  if (buffer_.held()) {
+    view_ = buffer_.bytes();
+  } else {
+    items_ = items_of(value);
+    view_ = items_;
+  }
+}
+
+ops::Bytes to_bytes(PyObject* value) {
+  HeldBuffer buffer(value);
+  if (!buffer.held()) return items_of(value);
+  const std::span<const std::uint8_t> bytes = buffer.bytes();
+  return ops::Bytes(bytes.begin(), bytes.end());
 }
 
 TextRows to_text_rows(PyObject* value) {

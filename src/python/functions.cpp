@@ -1,6 +1,12 @@
 // Entry routines: bind and convert the arguments, run the operation on native
 // data and convert its result, all with the interpreter lock held (the
-// operations' worker threads never see Python objects).
+// operations' worker threads never see Python objects). Byte arguments may
+// be the caller's own buffers, held until the routine returns. The only
+// Python code that runs meanwhile is that of converting later arguments (an
+// __index__, a sequence's __iter__); it may change a held buffer's bytes,
+// which the operation then reads, but cannot resize or free it: exporters
+// refuse that while a buffer is held. The operation itself runs with the
+// lock held, so nothing else touches the buffers while its workers read them.
 #include "python/functions.hpp"
 
 #include <array>
@@ -46,9 +52,9 @@ PyObject* build_okvs(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                      PyObject* kwnames) noexcept {
   return guarded([&] {
     Arguments bound(kBuildOkvs, args, nargs, kwnames);
-    const ops::Bytes public_key = bound.bytes(0);
+    const ByteArgument public_key = bound.byte_argument(0);
     const TextRows rows = bound.text_rows(1);
-    return int_list(ops::build_okvs(public_key, rows));
+    return int_list(ops::build_okvs(public_key.view(), rows));
   });
 }
 
@@ -58,11 +64,12 @@ PyObject* initiate_queries(PyObject*, PyObject* const* args, Py_ssize_t nargs,
     Arguments bound(kInitiateQueries, args, nargs, kwnames);
     const TextRows sender_data = bound.text_rows(0);
     const TextRows receiver_data = bound.text_rows(1);
-    const ops::Bytes sender_okvs = bound.bytes(2);
-    const ops::Bytes receiver_okvs = bound.bytes(3);
-    const ops::Bytes zadiv_pk = bound.bytes(4);
+    const ByteArgument sender_okvs = bound.byte_argument(2);
+    const ByteArgument receiver_okvs = bound.byte_argument(3);
+    const ByteArgument zadiv_pk = bound.byte_argument(4);
     return int_list(
-        ops::initiate_queries(sender_data, receiver_data, sender_okvs, receiver_okvs, zadiv_pk));
+        ops::initiate_queries(sender_data, receiver_data, sender_okvs.view(),
+                              receiver_okvs.view(), zadiv_pk.view()));
   });
 }
 
@@ -70,41 +77,42 @@ PyObject* randomize(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                     PyObject* kwnames) noexcept {
   return guarded([&] {
     Arguments bound(kRandomize, args, nargs, kwnames);
-    const ops::Bytes ciphertexts = bound.bytes(0);
-    return int_list(ops::randomize(ciphertexts));
+    const ByteArgument ciphertexts = bound.byte_argument(0);
+    return int_list(ops::randomize(ciphertexts.view()));
   });
 }
 
 PyObject* combine(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return guarded([&] {
     Arguments bound(kCombine, args, nargs, kwnames);
-    const ops::Bytes sender_ciphertexts = bound.bytes(0);
-    const ops::Bytes receiver_ciphertexts = bound.bytes(1);
-    return tuple_of_int_lists(ops::combine(sender_ciphertexts, receiver_ciphertexts));
+    const ByteArgument sender_ciphertexts = bound.byte_argument(0);
+    const ByteArgument receiver_ciphertexts = bound.byte_argument(1);
+    return tuple_of_int_lists(
+        ops::combine(sender_ciphertexts.view(), receiver_ciphertexts.view()));
   });
 }
 
 PyObject* decrypt(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return guarded([&] {
     Arguments bound(kDecrypt, args, nargs, kwnames);
-    const ops::Bytes points = bound.bytes(0);
+    const ByteArgument points = bound.byte_argument(0);
     ops::Bytes bank_secret_key = bound.bytes(1);
     WipeOnExit wipe_key(bank_secret_key);
-    return int_list(ops::decrypt(points, bank_secret_key));
+    return int_list(ops::decrypt(points.view(), bank_secret_key));
   });
 }
 
 PyObject* finish(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return guarded([&] {
     Arguments bound(kFinish, args, nargs, kwnames);
-    const ops::Bytes sender_points = bound.bytes(0);
-    const ops::Bytes receiver_points = bound.bytes(1);
-    const ops::Bytes gamma_points = bound.bytes(2);
-    const ops::Bytes delta_points = bound.bytes(3);
+    const ByteArgument sender_points = bound.byte_argument(0);
+    const ByteArgument receiver_points = bound.byte_argument(1);
+    const ByteArgument gamma_points = bound.byte_argument(2);
+    const ByteArgument delta_points = bound.byte_argument(3);
     ops::Bytes zadiv_secret_key = bound.bytes(4);
     WipeOnExit wipe_key(zadiv_secret_key);
-    return bool_list(ops::finish(sender_points, receiver_points, gamma_points, delta_points,
-                                 zadiv_secret_key));
+    return bool_list(ops::finish(sender_points.view(), receiver_points.view(),
+                                 gamma_points.view(), delta_points.view(), zadiv_secret_key));
   });
 }
 

@@ -15,6 +15,9 @@ from driver_support import PYTHON_DIR
 pytest.importorskip("mypy")
 
 GOOD = """\
+import array
+import mmap
+
 import veltrane
 
 public, secret = veltrane.key_gen()
@@ -23,6 +26,9 @@ queries = veltrane.initiate_queries([["a"]], [("b",)], store, bytearray(store), 
 s, r, g, d = veltrane.combine(veltrane.randomize(queries), veltrane.randomize(queries))
 flags: list[bool] = veltrane.finish(veltrane.decrypt(s, secret), veltrane.decrypt(r, secret),
                                     g, d, secret)
+with mmap.mmap(-1, len(store)) as region:
+    veltrane.initiate_queries([["a"]], [["b"]], region, memoryview(bytes(store)),
+                              array.array("B", public))
 """
 
 BAD = """\

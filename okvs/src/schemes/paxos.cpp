@@ -29,6 +29,36 @@ bool bit(std::uint32_t dense, std::size_t i) { return (dense >> i) & 1u; }
 // The largest number of keys whose graph fits 32-bit vertex and slice indices.
 constexpr std::size_t MAX_KEYS = 1'700'000'000;
 
+// The cell count of a byte form of `length` bytes; the checks follow the
+// order in which the fields are read: each seed, then the split into sparse
+// and dense regions.
+std::size_t checked_sparse_count(std::size_t length) {
+  for (std::size_t end : {std::size_t{8}, std::size_t{16}, std::size_t{24}}) {
+    if (length < end) fatal(range_end_message(end, length));
+  }
+  if (length >= DENSE_SIZE && length - DENSE_SIZE < SEEDS_SIZE) {
+    fatal("slice index starts at " + std::to_string(SEEDS_SIZE) + " but ends at " +
+          std::to_string(length - DENSE_SIZE));
+  }
+  if (length < DENSE_SIZE) {
+    // The sparse region would end before the start of the input; the end is
+    // reported as the wrapped unsigned difference.
+    fatal(range_end_message(length - DENSE_SIZE, length));
+  }
+  return (length - SEEDS_SIZE - DENSE_SIZE) / VALUE_SIZE;
+}
+
+// The XOR of the key's two sparse cells and its dense cells, for either form
+// of a store.
+template <class Store>
+OkvsValue decode_in(const Store& store, Hashable key) {
+  const std::size_t m = store.sparse_count();
+  OkvsValue x = store.sparse(key.hash_to_index(store.seed0(), m));
+  x ^= store.sparse(key.hash_to_index(store.seed1(), m));
+  // Only bits 0..31 of the dense hash select cells.
+  return x ^ store.dense_combiner().combine(static_cast<std::uint32_t>(key.hash_with_seed(store.seed2())));
+}
+
 }  // namespace
 
 std::uint64_t sparse_size(std::uint64_t n) noexcept {
@@ -60,26 +90,39 @@ OkvsValue Paxos::cell(std::size_t column) const noexcept {
 
 Paxos Paxos::from_bytes(std::span<const std::uint8_t> bytes) {
   const std::size_t length = bytes.size();
-  // The checks follow the order in which the fields are read: each seed,
-  // then the split into sparse and dense regions.
-  for (std::size_t end : {std::size_t{8}, std::size_t{16}, std::size_t{24}}) {
-    if (length < end) fatal(range_end_message(end, length));
-  }
-  if (length >= DENSE_SIZE && length - DENSE_SIZE < SEEDS_SIZE) {
-    fatal("slice index starts at " + std::to_string(SEEDS_SIZE) + " but ends at " +
-          std::to_string(length - DENSE_SIZE));
-  }
-  if (length < DENSE_SIZE) {
-    // The sparse region would end before the start of the input; the end is
-    // reported as the wrapped unsigned difference.
-    fatal(range_end_message(length - DENSE_SIZE, length));
-  }
-  const std::size_t m = (length - SEEDS_SIZE - DENSE_SIZE) / VALUE_SIZE;
+  const std::size_t m = checked_sparse_count(length);
   std::vector<std::uint8_t> canonical(SEEDS_SIZE + VALUE_SIZE * m + DENSE_SIZE);
   std::memcpy(canonical.data(), bytes.data(), SEEDS_SIZE + VALUE_SIZE * m);
   std::memcpy(canonical.data() + SEEDS_SIZE + VALUE_SIZE * m,
               bytes.data() + (length - DENSE_SIZE), DENSE_SIZE);
   return Paxos(std::move(canonical));
+}
+
+PaxosView PaxosView::over(std::span<const std::uint8_t> bytes) {
+  return PaxosView(bytes, checked_sparse_count(bytes.size()));
+}
+
+// A remainder of 1..63 bytes lies between the sparse and the dense cells,
+// which end the input.
+PaxosView::PaxosView(std::span<const std::uint8_t> bytes, std::size_t sparse_count)
+    : sparse_(bytes.data() + SEEDS_SIZE),
+      dense_(bytes.data() + (bytes.size() - DENSE_SIZE)),
+      seed0_(read_u64_le(bytes.data())),
+      seed1_(read_u64_le(bytes.data() + 8)),
+      seed2_(read_u64_le(bytes.data() + 16)),
+      sparse_count_(sparse_count),
+      combiner_(dense_cells()) {}
+
+OkvsValue PaxosView::cell_at(const std::uint8_t* cells, std::size_t i) noexcept {
+  OkvsValue v;
+  std::memcpy(v.bytes.data(), cells + VALUE_SIZE * i, VALUE_SIZE);
+  return v;
+}
+
+std::array<OkvsValue, DENSE_WIDTH> PaxosView::dense_cells() const noexcept {
+  std::array<OkvsValue, DENSE_WIDTH> d;
+  for (std::size_t i = 0; i < DENSE_WIDTH; ++i) d[i] = dense(i);
+  return d;
 }
 
 // Turns a finished Solution into a store; the only way besides from_bytes.
@@ -205,12 +248,8 @@ std::optional<Paxos> encode(std::span<const Hashable> keys, std::span<const Okvs
   return encode(keys, values, rng, work);
 }
 
-OkvsValue decode(const Paxos& store, Hashable key) {
-  const std::size_t m = store.sparse_count();
-  OkvsValue x = store.sparse(key.hash_to_index(store.seed0(), m));
-  x ^= store.sparse(key.hash_to_index(store.seed1(), m));
-  // Only bits 0..31 of the dense hash select cells.
-  return x ^ store.dense_combiner().combine(static_cast<std::uint32_t>(key.hash_with_seed(store.seed2())));
-}
+OkvsValue decode(const Paxos& store, Hashable key) { return decode_in(store, key); }
+
+OkvsValue decode(const PaxosView& store, Hashable key) { return decode_in(store, key); }
 
 }  // namespace veltrane::okvs

@@ -69,6 +69,36 @@ class Paxos {
   DenseCombiner combiner_;
 };
 
+// A store read in place: the same checks and fields as Paxos::from_bytes,
+// but the sparse and dense cells are read from the caller's bytes, which
+// must outlive the view. A store of millions of cells is thus looked up
+// without first being copied. Every position decode reads is a remainder by
+// the cell count fixed here, so bytes that change under the view give other
+// values but never a read outside them.
+class PaxosView {
+ public:
+  static PaxosView over(std::span<const std::uint8_t> bytes);
+
+  std::uint64_t seed0() const noexcept { return seed0_; }
+  std::uint64_t seed1() const noexcept { return seed1_; }
+  std::uint64_t seed2() const noexcept { return seed2_; }
+  std::size_t sparse_count() const noexcept { return sparse_count_; }
+  OkvsValue sparse(std::size_t j) const noexcept { return cell_at(sparse_, j); }
+  OkvsValue dense(std::size_t i) const noexcept { return cell_at(dense_, i); }
+  const DenseCombiner& dense_combiner() const noexcept { return combiner_; }
+
+ private:
+  PaxosView(std::span<const std::uint8_t> bytes, std::size_t sparse_count);
+  static OkvsValue cell_at(const std::uint8_t* cells, std::size_t i) noexcept;
+  std::array<OkvsValue, DENSE_WIDTH> dense_cells() const noexcept;
+
+  const std::uint8_t* sparse_;
+  const std::uint8_t* dense_;
+  std::uint64_t seed0_, seed1_, seed2_;
+  std::size_t sparse_count_;
+  DenseCombiner combiner_;
+};
+
 // Memory of encoding attempts, kept from one attempt to the next so that
 // retries over millions of keys do not allocate again.
 struct EncodeWorkspace {
@@ -92,5 +122,6 @@ std::optional<Paxos> encode(std::span<const Hashable> keys, std::span<const Okvs
 // The XOR of the key's two sparse cells and its dense cells. A store without
 // sparse cells is a FatalError (the positions are remainders by m).
 OkvsValue decode(const Paxos& store, Hashable key);
+OkvsValue decode(const PaxosView& store, Hashable key);
 
 }  // namespace veltrane::okvs
