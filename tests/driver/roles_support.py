@@ -118,3 +118,17 @@ def refused(run: Path, args: list[str], output: str, capsys: pytest.CaptureFixtu
     assert not (run / output).exists()
     assert leftovers(run) == []
     return lines[0]
+
+
+# Fixtures of the tests that tamper with a run: one finished small run per module, copied
+# afresh for every test. A test module takes them by importing both names.
+@pytest.fixture(scope="module")
+def base(tmp_path_factory: pytest.TempPathFactory) -> Path:
+    folder = tmp_path_factory.mktemp("run")
+    make_run(folder)
+    return folder
+
+
+@pytest.fixture
+def run(base: Path, tmp_path: Path) -> Path:
+    return copy_run(base, tmp_path / "run")

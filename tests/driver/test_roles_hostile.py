@@ -20,7 +20,8 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 from driver_support import PYTHON_DIR
-from roles_support import finish_args, leftovers, refused, remake, step, veltrane
+from roles_support import (base, finish_args, leftovers, refused, remake, run,  # noqa: F401
+                           step, veltrane)
 from veltrane_tools import container, keys, points_file, state_file, store_file
 from veltrane_tools.errors import UserError
 

@@ -7,7 +7,8 @@ from pathlib import Path
 
 import pytest
 
-from roles_support import finish_args, leftovers, refused, remake, step
+from roles_support import (base, finish_args, leftovers, refused, remake, run,  # noqa: F401
+                           step)
 
 
 def answer_args(run: Path, bank: str, request: str) -> list[str]:
