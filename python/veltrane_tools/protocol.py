@@ -18,11 +18,13 @@ from __future__ import annotations
 import time
 from collections.abc import Sequence
 from dataclasses import dataclass, field
+from typing import Any
 
 import veltrane
 
 from .errors import ModuleFailure, is_panic
 from .plan import Row
+from .shards import ShardedStore
 
 # The steps, in protocol order, as they appear in timings and summaries.
 STEPS = ("key_gen", "build_okvs", "initiate_queries", "randomize", "combine", "decrypt",
@@ -125,7 +127,7 @@ def build_store(keys: KeyPair, rows: Sequence[Row], timings: Timings | None = No
 
 
 def query_chunk(sender_rows: Sequence[Row], receiver_rows: Sequence[Row],
-                sender_store: bytes, receiver_store: bytes,
+                sender_store: Any, receiver_store: Any,
                 coordinator_public: bytes) -> tuple[bytes, bytes, bytes, bytes, Timings]:
     """The coordinator's steps for one chunk of payments between two banks: two
     independent query lists, blinded and combined. Returns the sender list (for the
@@ -134,15 +136,63 @@ def query_chunk(sender_rows: Sequence[Row], receiver_rows: Sequence[Row],
     a cluster task. Needs only public data."""
     timings = Timings()
     n = min(len(sender_rows), len(receiver_rows))
-    first = call("initiate_queries", timings, n, veltrane.initiate_queries, sender_rows,
-                 receiver_rows, sender_store, receiver_store, coordinator_public)
-    second = call("initiate_queries", timings, n, veltrane.initiate_queries, sender_rows,
-                  receiver_rows, sender_store, receiver_store, coordinator_public)
+    groups = shard_groups(sender_rows[:n], receiver_rows[:n], sender_store, receiver_store)
+    first = initiate(groups, n, coordinator_public, timings)
+    second = initiate(groups, n, coordinator_public, timings)
     first = call("randomize", timings, n, veltrane.randomize, first)
     second = call("randomize", timings, n, veltrane.randomize, second)
     lists = call("combine", timings, n, veltrane.combine, first, second)
     s, r, g, d = (bytes(points) for points in lists)
     return s, r, g, d, timings
+
+
+QueryGroup = tuple[list[int], Sequence[Row], Sequence[Row], Any, Any]
+
+
+def shard_groups(sender_rows: Sequence[Row], receiver_rows: Sequence[Row], sender_store: Any,
+                 receiver_store: Any) -> list[QueryGroup]:
+    """The queries split by the pair of shards their rows are looked up in: (positions,
+    sender rows, receiver rows, sender store, receiver store). Unsharded stores give one
+    group of every query."""
+    if not isinstance(sender_store, ShardedStore) and not isinstance(receiver_store,
+                                                                     ShardedStore):
+        return [([], sender_rows, receiver_rows, sender_store, receiver_store)]
+    n = len(sender_rows)
+    senders = (sender_store.shards_of(sender_rows) if isinstance(sender_store, ShardedStore)
+               else [0] * n)
+    receivers = (receiver_store.shards_of(receiver_rows)
+                 if isinstance(receiver_store, ShardedStore) else [0] * n)
+    positions: dict[tuple[int, int], list[int]] = {}
+    for index, pair in enumerate(zip(senders, receivers)):
+        positions.setdefault(pair, []).append(index)
+
+    def shard(store: Any, index: int) -> Any:
+        return store.shards[index] if isinstance(store, ShardedStore) else store
+
+    return [(indices, [sender_rows[i] for i in indices], [receiver_rows[i] for i in indices],
+             shard(sender_store, s), shard(receiver_store, r))
+            for (s, r), indices in sorted(positions.items())]
+
+
+CIPHERTEXT = 128
+
+
+def initiate(groups: Sequence[QueryGroup], n: int, coordinator_public: bytes,
+             timings: Timings) -> Any:
+    """initiate_queries over every group, the ciphertexts laid out in query order."""
+    if len(groups) == 1 and not groups[0][0]:
+        _, senders, receivers, sender_store, receiver_store = groups[0]
+        return call("initiate_queries", timings, n, veltrane.initiate_queries, senders,
+                    receivers, sender_store, receiver_store, coordinator_public)
+    result = bytearray(CIPHERTEXT * n)
+    for indices, senders, receivers, sender_store, receiver_store in groups:
+        part = bytes(call("initiate_queries", timings, len(indices), veltrane.initiate_queries,
+                          senders, receivers, sender_store, receiver_store,
+                          coordinator_public))
+        for number, index in enumerate(indices):
+            result[CIPHERTEXT * index:CIPHERTEXT * (index + 1)] = \
+                part[CIPHERTEXT * number:CIPHERTEXT * (number + 1)]
+    return result
 
 
 def decrypt(points: bytes, secret: bytes, timings: Timings | None = None) -> bytes:

@@ -1,29 +1,43 @@
 """The store file a bank publishes: its store and what the coordinator must know of it.
 
 Header fields: bank (the bank's name), public_key (hex) and fingerprint, key_scheme, rows
-(account rows the store was built from). One section, "store", holding the store's bytes
-as one item.
+(account rows the store was built from). Two layouts:
+
+- version 1 (no "version" field): one section, "store", holding the store's bytes as one
+  item;
+- version 2, for banks too large to build in one piece: "version": 2 and "shards":
+  {"count": k, "salt": 32 hex digits}, and one section "shards" of k stores of one size,
+  `store_size(shard_capacity(rows, k))` bytes each (shards.py).
 """
 
 from __future__ import annotations
 
 import math
+from collections.abc import Iterable
 from dataclasses import dataclass
+from typing import Any
 
-from .container import ContainerWriter, open_container
+from .container import Container, ContainerWriter, open_container
 from .keys import KEY_BYTES, PublicKey, checked_name
+from .shards import SALT_BYTES, ShardedStore, shard_capacity
 
 KIND = "store"
+SHARDED = 2
 
 
 @dataclass(frozen=True)
 class Store:
     bank: PublicKey
-    store: bytes
+    store: Any          # the store's bytes, or a ShardedStore
     rows: int
     key_scheme: dict[str, object]
     digest: str = ""   # SHA-256 of the file it was read from
     path: str = ""
+
+
+def _identity(bank: PublicKey, rows: int, key_scheme: dict[str, object]) -> dict[str, Any]:
+    return {"bank": bank.name, "public_key": bank.public.hex(),
+            "fingerprint": bank.fingerprint, "rows": rows, "key_scheme": key_scheme}
 
 
 def write_store(path: str, bank: PublicKey, store: bytes, rows: int,
@@ -31,14 +45,32 @@ def write_store(path: str, bank: PublicKey, store: bytes, rows: int,
     """Writes the store file; returns its SHA-256."""
     with ContainerWriter(path, KIND, [("store", 1, len(store))]) as out:
         out.write("store", 0, store)
-        out.header = {"bank": bank.name, "public_key": bank.public.hex(),
-                      "fingerprint": bank.fingerprint, "rows": rows, "key_scheme": key_scheme}
+        out.header = _identity(bank, rows, key_scheme)
+    return out.digest
+
+
+def write_sharded_store(path: str, bank: PublicKey, shards: Iterable[bytes], count: int,
+                        salt: bytes, rows: int, key_scheme: dict[str, object]) -> str:
+    """Writes a sharded store file from its `count` shards, each made when the previous
+    one is written; returns the file's SHA-256."""
+    size = store_size(shard_capacity(rows, count))
+    with ContainerWriter(path, KIND, [("shards", count, size)]) as out:
+        for index, shard in enumerate(shards):
+            if len(shard) != size:
+                raise RuntimeError(f"shard {index} has {len(shard):,} bytes, not {size:,}")
+            out.write("shards", index, shard)
+        out.header = {**_identity(bank, rows, key_scheme), "version": SHARDED,
+                      "shards": {"count": count, "salt": salt.hex()}}
     return out.digest
 
 
 def read_store(path: str) -> Store:
     with open_container(path, KIND) as file:
-        file.require_sections({"store": None})
+        version = file.header.get("version", 1)
+        if version not in (1, SHARDED) or isinstance(version, bool):
+            raise file.refuse(f"store version {version!r}; this program reads versions 1 "
+                              f"and {SHARDED}")
+        file.require_sections({"store": None} if version == 1 else {"shards": None})
         try:
             public = bytes.fromhex(file.field("public_key"))
         except ValueError:
@@ -48,13 +80,36 @@ def read_store(path: str) -> Store:
         bank = PublicKey(checked_name(file.header.get("bank"), path), public)
         file.expect("fingerprint", bank.fingerprint, "fingerprint for its public key")
         rows = file.count_field("rows")
-        size = file.sections["store"][2] if file.items("store") == 1 else 0
-        # Repeated rows are stored once, so a store may hold fewer keys than rows.
-        if not (store_size(1) <= size <= store_size(rows) and (size - FIXED) % CELL == 0):
-            raise file.refuse(f"damaged: a store of {size:,} bytes is not one the module "
-                              f"builds over {rows:,} rows")
-        return Store(bank, file.read("store"), rows, file.field("key_scheme", dict),
-                     file.digest, path)
+        store = _single(file, rows) if version == 1 else _sharded(file, rows)
+        return Store(bank, store, rows, file.field("key_scheme", dict), file.digest, path)
+
+
+def _single(file: Container, rows: int) -> bytes:
+    size = file.sections["store"][2] if file.items("store") == 1 else 0
+    # Repeated rows are stored once, so a store may hold fewer keys than rows.
+    if not (store_size(1) <= size <= store_size(rows) and (size - FIXED) % CELL == 0):
+        raise file.refuse(f"damaged: a store of {size:,} bytes is not one the module "
+                          f"builds over {rows:,} rows")
+    return file.read("store")
+
+
+def _sharded(file: Container, rows: int) -> ShardedStore:
+    described = file.field("shards", dict)
+    count, salt = described.get("count"), described.get("salt")
+    if (sorted(described) != ["count", "salt"] or type(count) is not int
+            or not 2 <= count <= rows or count != file.items("shards")
+            or not isinstance(salt, str) or len(salt) != 2 * SALT_BYTES):
+        raise file.malformed("shards")
+    try:
+        key = bytes.fromhex(salt)
+    except ValueError:
+        raise file.malformed("shards") from None
+    size = file.sections["shards"][2]
+    if size != store_size(shard_capacity(rows, count)):
+        raise file.refuse(f"damaged: shards of {size:,} bytes are not what {count} shards "
+                          f"over {rows:,} rows hold")
+    # One read per shard, so the file is never held twice.
+    return ShardedStore(key, tuple(file.read("shards", index, 1) for index in range(count)))
 
 
 CELL = 64
