@@ -39,8 +39,11 @@ def publish(key: SecretKey, rows: Iterable[Row], path: str, *, columns: int,
         digest = write_store(path, key.public_key(), store, len(head), key_scheme(columns))
         size = len(store)
     else:
-        digest, size = _publish_sharded(key, itertools.chain(head, iterator), path,
-                                        columns, timings, progress, shard_keys)
+        # Only the chain holds the first rows now, and lets go of them once spilled.
+        every = itertools.chain(head, iterator)
+        del head
+        digest, size = _publish_sharded(key, every, path, columns, timings, progress,
+                                        shard_keys)
     progress.note(f"store: {size:,} bytes written to {path} "
                   f"({time.perf_counter() - start:.1f} s)")
     return digest
