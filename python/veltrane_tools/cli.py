@@ -26,7 +26,7 @@ from .answer import DEFAULT_POINTS_PER_CHUNK, answer
 from .container import describe, file_digest
 from .errors import USAGE, UserError, exit_status, printable
 from .finish import finish
-from .inputs import bank_keys, default_output, payment_keys
+from .inputs import PaymentTable, bank_keys, default_output
 from .keys import (SecretKey, check_name, generate, load_public_key, load_secret_key,
                    write_key_pair)
 from .match_args import add_cluster_options, add_payment_columns, columns_option, positive
@@ -37,7 +37,7 @@ from .query import query
 from .runner import LocalRunner
 from .state_file import recorded_payments
 from .store_file import Store, read_store
-from .tables import check_output, file_kind, read_table, write_table
+from .tables import check_output, file_kind, open_table, read_table, write_table
 
 PROGRAM = ("veltrane" if os.path.basename(sys.argv[0]) == "veltrane"
            else "python -m veltrane_tools.cli")
@@ -192,18 +192,17 @@ def run_query(args: argparse.Namespace) -> int:
         raise UserError(f"{args.out_dir}: no such folder (--out-dir)")
     if args.state:
         ensure_folder(args.state)
-    stores = read_stores(args.store, args.public_key)
-    file_kind(args.payments)
-    table = read_table(args.payments)
-    payments = payment_keys(table, args.sender_columns, args.receiver_columns,
-                            args.sender_bank_column, args.receiver_bank_column, set(stores),
-                            "the stores given are for")
-    if len(args.sender_columns) != len(args.receiver_columns):
-        raise UserError(f"--sender-columns names {len(args.sender_columns)} column(s) but "
-                        f"--receiver-columns {len(args.receiver_columns)}")
-    del table  # the key rows are all the query needs; the whole table is far larger
-    source = {"path": os.path.abspath(args.payments), "sha256": file_digest(args.payments)}
     with contextlib.ExitStack() as stack:
+        stores = read_stores(args.store, args.public_key, stack)
+        table = open_table(args.payments)
+        payments = PaymentTable(table, args.sender_columns, args.receiver_columns,
+                                args.sender_bank_column, args.receiver_bank_column,
+                                set(stores), "the stores given are for")
+        if len(args.sender_columns) != len(args.receiver_columns):
+            raise UserError(f"--sender-columns names {len(args.sender_columns)} column(s) "
+                            f"but --receiver-columns {len(args.receiver_columns)}")
+        source = {"path": os.path.abspath(args.payments),
+                  "sha256": file_digest(args.payments)}
         runner: Any = LocalRunner()
         if args.scheduler or args.local_cluster:
             from .cluster import open_runner
@@ -211,8 +210,8 @@ def run_query(args: argparse.Namespace) -> int:
         result = query(payments, stores, key, args.out_dir, state_path=args.state,
                        runner=runner, chunk_size=args.chunk_size, progress=progress,
                        source=source)
-    print(f"run          {result.run}: {len(payments):,} payments, {len(result.plan.chunks)} "
-          f"chunk(s) over {result.plan.pairs} bank pair(s), {runner.description}")
+    print(f"run          {result.run}: {result.plan.payments:,} payments, "
+          f"{len(result.plan.chunks)} chunk(s) over {result.plan.pairs} bank pair(s), {runner.description}")
     # Bank names come from the stores, that is from the banks: printed escaped.
     for bank, path in result.requests.items():
         print(printable(f"request      {path}: send to bank {bank} "
@@ -226,10 +225,13 @@ def run_query(args: argparse.Namespace) -> int:
     return OK
 
 
-def read_stores(paths: Sequence[str], public_keys: Sequence[str]) -> dict[str, Store]:
+def read_stores(paths: Sequence[str], public_keys: Sequence[str],
+                stack: contextlib.ExitStack) -> dict[str, Store]:
+    """The stores, each unmapped when `stack` closes."""
     stores: dict[str, Store] = {}
     for path in paths:
         store = read_store(path)
+        stack.callback(store.close)
         if store.bank.name in stores:
             raise UserError(f"{path}: a second store for bank {store.bank.name!r} (the first "
                             f"is {stores[store.bank.name].path})")
@@ -275,17 +277,16 @@ def run_finish(args: argparse.Namespace) -> int:
     if recorded.get("sha256") and file_digest(payments) != recorded["sha256"]:
         raise UserError(f"{payments}: not the payments file this run was made from (its "
                         f"SHA-256 differs from the one {args.state} records)")
-    table = read_table(payments)
-    if len(table) != recorded.get("count"):
-        raise UserError(f"{payments}: {len(table):,} payments, but the run has "
-                        f"{recorded.get('count')}")
+    table = open_table(payments)
     if args.match_column in table.columns:
         raise UserError(f"{payments}: already has a column {args.match_column!r}; choose "
                         f"another name for the result with --match-column")
     result = finish(args.state, args.response, key, chunk_size=args.chunk_size,
                     progress=progress)
+    # The payments are read again as the output is written; one of another length (when
+    # the state records no digest) is refused there, and the output is not left.
     write_table(table, args.match_column, result.flags, output)
-    matches = sum(result.flags)
+    matches = result.flags.count(True)
     print(f"payments     {len(result.flags):,}, of which {matches:,} match and "
           f"{len(result.flags) - matches:,} do not (run {result.run})")
     print(f"output       {output}")

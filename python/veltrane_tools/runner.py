@@ -5,6 +5,11 @@ a few chunks' rows exist at a time) and the values every task shares, such as th
 banks' stores. An argument `Shared(name)` stands for the shared value of that name: the
 local runner passes the value itself, the Dask runner (cluster.py) sends it to every
 worker once. Results come back as (task number, result) in any order.
+
+Shared values may be views of files mapped into this process (the stores): the local
+runner hands them to the tasks as they are, without a copy, while a runner that sends
+them elsewhere sends `sendable(shared)`, their bytes, since a mapping cannot leave the
+process (and a worker need not see the coordinator's files).
 """
 
 from __future__ import annotations
@@ -27,6 +32,13 @@ class Runner(Protocol):
 
     def run(self, function: Callable[..., Any], tasks: Iterable[tuple[Any, ...]],
             shared: Mapping[str, Any]) -> Iterator[tuple[int, Any]]: ...
+
+
+def sendable(shared: Mapping[str, Any]) -> dict[str, Any]:
+    """The shared values with every buffer view (a mapped store) copied into bytes, as a
+    runner sends them to another process."""
+    return {name: bytes(value) if isinstance(value, memoryview) else value
+            for name, value in shared.items()}
 
 
 def resolve(args: tuple[Any, ...], values: Mapping[str, Any]) -> list[Any]:

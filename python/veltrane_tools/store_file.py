@@ -3,6 +3,9 @@
 Header fields: bank (the bank's name), public_key (hex) and fingerprint, key_scheme, rows
 (account rows the store was built from). One section, "store", holding the store's bytes
 as one item.
+
+A store read back is mapped, not loaded: the module reads it in place through the view,
+so a coordinator holding many large stores keeps them in the page cache once.
 """
 
 from __future__ import annotations
@@ -10,7 +13,7 @@ from __future__ import annotations
 import math
 from dataclasses import dataclass
 
-from .container import ContainerWriter, open_container
+from .container import ContainerWriter, close_view, open_container
 from .keys import KEY_BYTES, PublicKey, checked_name
 
 KIND = "store"
@@ -19,11 +22,16 @@ KIND = "store"
 @dataclass(frozen=True)
 class Store:
     bank: PublicKey
-    store: bytes
+    store: bytes | memoryview   # read back from a file: a read-only view of its mapping
     rows: int
     key_scheme: dict[str, object]
     digest: str = ""   # SHA-256 of the file it was read from
     path: str = ""
+
+    def close(self) -> None:
+        """Unmaps a store read from a file (else the mapping goes with the last view)."""
+        if isinstance(self.store, memoryview):
+            close_view(self.store)
 
 
 def write_store(path: str, bank: PublicKey, store: bytes, rows: int,
@@ -53,7 +61,7 @@ def read_store(path: str) -> Store:
         if not (store_size(1) <= size <= store_size(rows) and (size - FIXED) % CELL == 0):
             raise file.refuse(f"damaged: a store of {size:,} bytes is not one the module "
                               f"builds over {rows:,} rows")
-        return Store(bank, file.read("store"), rows, file.field("key_scheme", dict),
+        return Store(bank, file.map("store"), rows, file.field("key_scheme", dict),
                      file.digest, path)
 
 
