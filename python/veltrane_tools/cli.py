@@ -29,7 +29,8 @@ from .finish import finish
 from .inputs import PaymentTable, bank_keys, default_output
 from .keys import (SecretKey, check_name, generate, load_public_key, load_secret_key,
                    write_key_pair)
-from .match_args import add_cluster_options, add_payment_columns, columns_option, positive
+from .match_args import (add_cluster_options, add_payment_columns, add_window, columns_option,
+                         positive)
 from .plan import DEFAULT_CHUNK_SIZE
 from .progress import Progress
 from .publish import publish
@@ -104,6 +105,7 @@ def build_parser() -> argparse.ArgumentParser:
     ask.add_argument("--state", metavar="PATH", help="default: DIR/state.vstate")
     ask.add_argument("--chunk-size", type=positive, default=DEFAULT_CHUNK_SIZE, metavar="N",
                      help="payments per chunk (default: %(default)s)")
+    add_window(ask)
     add_cluster_options(ask, "the query chunks")
     add_common(ask)
     ask.set_defaults(run=run_query)
@@ -136,6 +138,7 @@ def build_parser() -> argparse.ArgumentParser:
                      help="name of the added boolean column (default: %(default)s)")
     end.add_argument("--chunk-size", type=positive, default=DEFAULT_CHUNK_SIZE, metavar="N",
                      help="payments per finish call (default: %(default)s)")
+    add_window(end)
     add_common(end)
     end.set_defaults(run=run_finish)
 
@@ -197,7 +200,7 @@ def run_query(args: argparse.Namespace) -> int:
         table = open_table(args.payments)
         payments = PaymentTable(table, args.sender_columns, args.receiver_columns,
                                 args.sender_bank_column, args.receiver_bank_column,
-                                set(stores), "the stores given are for")
+                                set(stores), "the stores given are for", args.window)
         if len(args.sender_columns) != len(args.receiver_columns):
             raise UserError(f"--sender-columns names {len(args.sender_columns)} column(s) "
                             f"but --receiver-columns {len(args.receiver_columns)}")
@@ -209,7 +212,7 @@ def run_query(args: argparse.Namespace) -> int:
             runner = stack.enter_context(open_runner(args.scheduler, args.local_cluster))
         result = query(payments, stores, key, args.out_dir, state_path=args.state,
                        runner=runner, chunk_size=args.chunk_size, progress=progress,
-                       source=source)
+                       source=source, window=args.window)
     print(f"run          {result.run}: {result.plan.payments:,} payments, "
           f"{len(result.plan.chunks)} chunk(s) over {result.plan.pairs} bank pair(s), {runner.description}")
     # Bank names come from the stores, that is from the banks: printed escaped.
@@ -285,7 +288,7 @@ def run_finish(args: argparse.Namespace) -> int:
                     progress=progress)
     # The payments are read again as the output is written; one of another length (when
     # the state records no digest) is refused there, and the output is not left.
-    write_table(table, args.match_column, result.flags, output)
+    write_table(table, args.match_column, result.flags, output, window=args.window)
     matches = result.flags.count(True)
     print(f"payments     {len(result.flags):,}, of which {matches:,} match and "
           f"{len(result.flags) - matches:,} do not (run {result.run})")

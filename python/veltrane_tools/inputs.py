@@ -44,11 +44,11 @@ def payment_view(inputs: Inputs) -> Payments:
     return Payments(senders, receivers, [s for s, _ in banks], [r for _, r in banks])
 
 
-def payment_source(inputs: Inputs) -> PaymentTable:
+def payment_source(inputs: Inputs, window: int = DEFAULT_WINDOW) -> PaymentTable:
     """The payments, read from their table in windows whenever a step needs them."""
     return PaymentTable(inputs.payments, inputs.sender_columns, inputs.receiver_columns,
                         inputs.sender_bank_column, inputs.receiver_bank_column,
-                        set(inputs.banks))
+                        set(inputs.banks), window=window)
 
 
 @dataclass

@@ -68,7 +68,7 @@ def run(args: argparse.Namespace) -> int:
     if output and args.match_column in inputs.payments.columns:
         raise UserError(f"{inputs.payments.path}: already has a column "
                         f"{args.match_column!r}; choose another name with --match-column")
-    payments = payment_source(inputs)
+    payments = payment_source(inputs, args.window)
     # The payments' banks, read once here for the banks whose rows are keyed and again
     # by no one: the run is given them.
     pairs = scan_pairs(payments.bank_pairs())
@@ -87,13 +87,14 @@ def run(args: argparse.Namespace) -> int:
             cluster = runner.description
             phases["cluster start"] = time.perf_counter() - start
         report = run_matching(rows, payments, chunk_size=args.chunk_size, progress=progress,
-                              runner=runner, pairs=pairs)
+                              runner=runner, pairs=pairs, window=args.window)
     for name in ("key_gen", "build_okvs", "payments"):
         phases[name if name != "build_okvs" else "stores"] = report.phases[name]
 
     if output:
         start = time.perf_counter()
-        write_table(inputs.payments, args.match_column, report.flags, output)
+        write_table(inputs.payments, args.match_column, report.flags, output,
+                    window=args.window)
         phases["write"] = time.perf_counter() - start
         progress.note(f"wrote {output}")
     print_summary(report, phases, time.perf_counter() - began, cluster)

@@ -21,7 +21,8 @@ from . import keys
 from .answer import answer
 from .errors import UserError
 from .finish import finish
-from .plan import DEFAULT_CHUNK_SIZE, Pairs, Payments, PaymentSource, Row, scan_pairs
+from .plan import (DEFAULT_CHUNK_SIZE, DEFAULT_WINDOW, Pairs, Payments, PaymentSource, Row,
+                   scan_pairs)
 from .progress import Progress
 from .protocol import Timings
 from .publish import publish
@@ -47,11 +48,12 @@ class MatchReport:
 def run_matching(bank_rows: Mapping[str, Sequence[Row]], payments: PaymentSource, *,
                  chunk_size: int = DEFAULT_CHUNK_SIZE, progress: Progress | None = None,
                  runner: Runner | None = None, client: Any = None,
-                 pairs: Pairs | None = None) -> MatchReport:
+                 pairs: Pairs | None = None, window: int = DEFAULT_WINDOW) -> MatchReport:
     """Flags for every payment. The coordinator's chunks run on `runner` (default: this
     process); `client`, a dask.distributed Client, is short for a DaskRunner on it.
     Every bank named by a payment must be a key of `bank_rows`. `pairs`, the payments'
-    bank pairs if the caller has read them already, saves reading them again."""
+    bank pairs if the caller has read them already, saves reading them again; `window`
+    payments' key rows are held at a time."""
     progress = progress or Progress(enabled=False)
     if runner is None and client is not None:
         from .cluster import DaskRunner
@@ -105,7 +107,8 @@ def run_matching(bank_rows: Mapping[str, Sequence[Row]], payments: PaymentSource
         coordinator_folder = party("coordinator")
         try:
             asked = query(payments, stores, coordinator, coordinator_folder, runner=runner,
-                          chunk_size=chunk_size, progress=progress, pairs=pairs)
+                          chunk_size=chunk_size, progress=progress, pairs=pairs,
+                          window=window)
         finally:
             for store in stores.values():
                 store.close()
