@@ -25,9 +25,12 @@ from .errors import UserError
 
 Row = list[str]
 
-# Payments whose key rows are held at a time while a table is read again: about 0.4 KB
-# each as Python strings, so a window costs some 25 MB whatever the table's length.
-DEFAULT_WINDOW = 65536
+# Payments whose rows are held at a time while a table is read: about 1 KB each as
+# Python strings, with their key rows and the module's results, so a window costs some
+# 20 MB whatever the table's length. Every pair of banks met in a window makes at least
+# one module call; calls of a thousand payments cost little more per payment than
+# larger ones.
+DEFAULT_WINDOW = 16384
 
 # The largest number of payments per module call. A call reads both banks' stores in
 # place (they are handed over as buffers, not copied), so calls of a few thousand

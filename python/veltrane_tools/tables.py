@@ -27,10 +27,7 @@ from typing import Any
 from .atomic import atomic_file
 from .container import open_regular
 from .errors import InputError, UserError
-
-# Rows read at a time when a table is read whole or written back: about 0.5 KB each
-# while they are held as Python strings.
-WINDOW = 65536
+from .plan import DEFAULT_WINDOW
 
 CSV_SUFFIXES = (".csv", ".txt")
 PARQUET_SUFFIXES = (".parquet", ".pq")
@@ -173,7 +170,7 @@ def read_table(path: str) -> Table:
         return Table(path=path, columns=list(arrow.column_names), arrow=arrow)
     rows: list[list[str]] = []
     lines = array("I")
-    for window in source.windows(None, WINDOW):
+    for window in source.windows(None, DEFAULT_WINDOW):
         assert window.rows is not None and window.lines is not None
         rows += window.rows
         lines += window.lines
@@ -332,7 +329,7 @@ def check_output(path: str) -> str:
 
 
 def write_table(table: Table | TableFile, column: str, flags: Sequence[bool], path: str, *,
-                window: int = WINDOW) -> None:
+                window: int = DEFAULT_WINDOW) -> None:
     """Writes `table` plus the boolean column `column` to `path` (CSV or Parquet), reading
     the table again `window` rows at a time; `flags` holds one flag per row."""
     kind = check_output(path)

@@ -13,7 +13,7 @@ from pathlib import Path
 import pytest
 
 from driver_support import read_flags, small_data
-from roles_support import leftovers, remake, step
+from roles_support import leftovers, make_parties, remake, step
 from veltrane_tools import cli, container, state_file, synthetic
 from veltrane_tools.store_file import read_store
 
@@ -25,14 +25,7 @@ def prepare(folder: Path, payments: int = 120, seed: int = 4) -> synthetic.Synth
     """Three banks (nine pairs, payments of every pair spread over the table), their
     keys and stores."""
     data = small_data(seed=seed, banks=3, accounts=80, payments=payments)
-    data.write(str(folder))
-    for name in (*BANKS3, "coordinator"):
-        assert cli.main(["keygen", "--name", name, "--secret-key", str(folder / f"{name}.key"),
-                         "--public-key", str(folder / f"{name}.pub")]) == 0
-    for bank in BANKS3:
-        assert cli.main(["publish", "-q", "--key", str(folder / f"{bank}.key"), "--accounts",
-                         str(folder / "banks" / f"{bank}.csv"),
-                         "-o", str(folder / f"{bank}.vstore")]) == 0
+    make_parties(folder, data, BANKS3)
     return data
 
 
