@@ -44,10 +44,13 @@ def run_step(tools: str, args: list[str], cwd: Path) -> tuple[float, float]:
 
 def prepare(folder: Path, accounts: int, payments: int, tools: str) -> list[str]:
     """Writes the data, the keys and the stores; returns the bank names."""
-    data = synthetic.generate(banks=BANKS, accounts=accounts, payments=payments,
-                              match_share=0.5, seed=1)
-    data.write(str(folder))
-    banks = list(data.banks)
+    # Made in a process of its own: a child's peak counts the memory of the parent it was
+    # forked from, so this one must stay small.
+    subprocess.run([sys.executable, "-c", f"from veltrane_tools import synthetic; "
+                    f"synthetic.generate(banks={BANKS}, accounts={accounts}, "
+                    f"payments={payments}, match_share=0.5, seed=1).write({str(folder)!r})"],
+                   env={**os.environ, "PYTHONPATH": str(HERE.parent / "python")}, check=True)
+    banks = synthetic.bank_codes(BANKS)
     for name in (*banks, "coordinator"):
         run_step(tools, ["keygen", "--name", name], folder)
     for bank in banks:
