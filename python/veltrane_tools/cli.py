@@ -18,7 +18,7 @@ import argparse
 import contextlib
 import os
 import sys
-from collections.abc import Callable, Sequence
+from collections.abc import Callable, Iterator, Sequence
 from typing import Any
 
 from . import synthetic
@@ -26,18 +26,19 @@ from .answer import DEFAULT_POINTS_PER_CHUNK, answer
 from .container import describe, file_digest
 from .errors import USAGE, UserError, exit_status, printable
 from .finish import finish
-from .inputs import bank_keys, default_output, payment_keys
+from .inputs import PaymentTable, default_output, read_bank_keys
 from .keys import (SecretKey, check_name, generate, load_public_key, load_secret_key,
                    write_key_pair)
-from .match_args import add_cluster_options, add_payment_columns, columns_option, positive
-from .plan import DEFAULT_CHUNK_SIZE
+from .match_args import (add_cluster_options, add_payment_columns, add_window, columns_option,
+                         positive)
+from .plan import DEFAULT_CHUNK_SIZE, Row
 from .progress import Progress
 from .publish import publish
 from .query import query
 from .runner import LocalRunner
 from .state_file import recorded_payments
 from .store_file import Store, read_store
-from .tables import check_output, file_kind, read_table, write_table
+from .tables import check_output, file_kind, open_table, read_table, write_table
 
 PROGRAM = ("veltrane" if os.path.basename(sys.argv[0]) == "veltrane"
            else "python -m veltrane_tools.cli")
@@ -104,6 +105,7 @@ def build_parser() -> argparse.ArgumentParser:
     ask.add_argument("--state", metavar="PATH", help="default: DIR/state.vstate")
     ask.add_argument("--chunk-size", type=positive, default=DEFAULT_CHUNK_SIZE, metavar="N",
                      help="payments per chunk (default: %(default)s)")
+    add_window(ask)
     add_cluster_options(ask, "the query chunks")
     add_common(ask)
     ask.set_defaults(run=run_query)
@@ -136,6 +138,7 @@ def build_parser() -> argparse.ArgumentParser:
                      help="name of the added boolean column (default: %(default)s)")
     end.add_argument("--chunk-size", type=positive, default=DEFAULT_CHUNK_SIZE, metavar="N",
                      help="payments per finish call (default: %(default)s)")
+    add_window(end)
     add_common(end)
     end.set_defaults(run=run_finish)
 
@@ -173,10 +176,17 @@ def run_publish(args: argparse.Namespace) -> int:
     output = args.output or f"{key.name}.vstore"
     file_kind(args.accounts)
     ensure_folder(output)
-    rows = bank_keys(read_table(args.accounts), args.account_columns)
-    digest = publish(key, rows, output, columns=len(args.account_columns),
+    read = 0
+
+    def rows() -> Iterator[Row]:
+        nonlocal read
+        for row in read_bank_keys(args.accounts, args.account_columns):
+            read += 1
+            yield row
+
+    digest = publish(key, rows(), output, columns=len(args.account_columns),
                      progress=Progress(enabled=not args.quiet))
-    print(f"store        {output}: bank {key.name}, {len(rows):,} rows, key "
+    print(f"store        {output}: bank {key.name}, {read:,} rows, key "
           f"{key.fingerprint}")
     print(f"sha256       {digest}")
     print(f"next         send {output} to the coordinator")
@@ -192,27 +202,26 @@ def run_query(args: argparse.Namespace) -> int:
         raise UserError(f"{args.out_dir}: no such folder (--out-dir)")
     if args.state:
         ensure_folder(args.state)
-    stores = read_stores(args.store, args.public_key)
-    file_kind(args.payments)
-    table = read_table(args.payments)
-    payments = payment_keys(table, args.sender_columns, args.receiver_columns,
-                            args.sender_bank_column, args.receiver_bank_column, set(stores),
-                            "the stores given are for")
-    if len(args.sender_columns) != len(args.receiver_columns):
-        raise UserError(f"--sender-columns names {len(args.sender_columns)} column(s) but "
-                        f"--receiver-columns {len(args.receiver_columns)}")
-    del table  # the key rows are all the query needs; the whole table is far larger
-    source = {"path": os.path.abspath(args.payments), "sha256": file_digest(args.payments)}
     with contextlib.ExitStack() as stack:
+        stores = read_stores(args.store, args.public_key, stack)
+        table = open_table(args.payments)
+        payments = PaymentTable(table, args.sender_columns, args.receiver_columns,
+                                args.sender_bank_column, args.receiver_bank_column,
+                                set(stores), "the stores given are for", args.window)
+        if len(args.sender_columns) != len(args.receiver_columns):
+            raise UserError(f"--sender-columns names {len(args.sender_columns)} column(s) "
+                            f"but --receiver-columns {len(args.receiver_columns)}")
+        source = {"path": os.path.abspath(args.payments),
+                  "sha256": file_digest(args.payments)}
         runner: Any = LocalRunner()
         if args.scheduler or args.local_cluster:
             from .cluster import open_runner
             runner = stack.enter_context(open_runner(args.scheduler, args.local_cluster))
         result = query(payments, stores, key, args.out_dir, state_path=args.state,
                        runner=runner, chunk_size=args.chunk_size, progress=progress,
-                       source=source)
-    print(f"run          {result.run}: {len(payments):,} payments, {len(result.plan.chunks)} "
-          f"chunk(s) over {result.plan.pairs} bank pair(s), {runner.description}")
+                       source=source, window=args.window)
+    print(f"run          {result.run}: {result.plan.payments:,} payments, "
+          f"{len(result.plan.chunks)} chunk(s) over {result.plan.pairs} bank pair(s), {runner.description}")
     # Bank names come from the stores, that is from the banks: printed escaped.
     for bank, path in result.requests.items():
         print(printable(f"request      {path}: send to bank {bank} "
@@ -226,10 +235,13 @@ def run_query(args: argparse.Namespace) -> int:
     return OK
 
 
-def read_stores(paths: Sequence[str], public_keys: Sequence[str]) -> dict[str, Store]:
+def read_stores(paths: Sequence[str], public_keys: Sequence[str],
+                stack: contextlib.ExitStack) -> dict[str, Store]:
+    """The stores, each unmapped when `stack` closes."""
     stores: dict[str, Store] = {}
     for path in paths:
         store = read_store(path)
+        stack.callback(store.close)
         if store.bank.name in stores:
             raise UserError(f"{path}: a second store for bank {store.bank.name!r} (the first "
                             f"is {stores[store.bank.name].path})")
@@ -275,17 +287,16 @@ def run_finish(args: argparse.Namespace) -> int:
     if recorded.get("sha256") and file_digest(payments) != recorded["sha256"]:
         raise UserError(f"{payments}: not the payments file this run was made from (its "
                         f"SHA-256 differs from the one {args.state} records)")
-    table = read_table(payments)
-    if len(table) != recorded.get("count"):
-        raise UserError(f"{payments}: {len(table):,} payments, but the run has "
-                        f"{recorded.get('count')}")
+    table = open_table(payments)
     if args.match_column in table.columns:
         raise UserError(f"{payments}: already has a column {args.match_column!r}; choose "
                         f"another name for the result with --match-column")
     result = finish(args.state, args.response, key, chunk_size=args.chunk_size,
                     progress=progress)
-    write_table(table, args.match_column, result.flags, output)
-    matches = sum(result.flags)
+    # The payments are read again as the output is written; one of another length (when
+    # the state records no digest) is refused there, and the output is not left.
+    write_table(table, args.match_column, result.flags, output, window=args.window)
+    matches = result.flags.count(True)
     print(f"payments     {len(result.flags):,}, of which {matches:,} match and "
           f"{len(result.flags) - matches:,} do not (run {result.run})")
     print(f"output       {output}")

@@ -1,6 +1,8 @@
 """A runner whose tasks run on a Dask distributed cluster (dask.distributed is optional).
 
-The shared values (the banks' stores) are scattered to every worker once; each task
+The shared values (the banks' stores) are scattered to every worker once, as bytes (a
+store the coordinator has mapped from its file is copied out of the mapping here, so
+the workers need no access to the coordinator's files); each task
 receives one chunk's payment rows and returns that chunk's lists. Only the coordinator's
 own data goes to the cluster: stores, payment rows and public keys, never a secret key.
 At most a few tasks per worker thread are in flight, so the client's memory stays
@@ -16,7 +18,7 @@ from collections.abc import Callable, Iterable, Iterator, Mapping
 from typing import Any
 
 from .errors import UserError
-from .runner import Shared
+from .runner import Shared, sendable
 
 TASKS_PER_THREAD = 2
 
@@ -44,7 +46,8 @@ class DaskRunner:
             shared: Mapping[str, Any]) -> Iterator[tuple[int, Any]]:
         distributed = require_distributed()
         client = self.client
-        futures = {name: client.scatter(value, broadcast=True) for name, value in shared.items()}
+        futures = {name: client.scatter(value, broadcast=True)
+                   for name, value in sendable(shared).items()}
         threads = sum(client.nthreads().values()) or 1
         window = max(2, TASKS_PER_THREAD * threads)
         numbers: dict[Any, int] = {}

@@ -21,8 +21,10 @@ file that was cut short or changed.
 
 from __future__ import annotations
 
+import contextlib
 import hashlib
 import json
+import mmap
 import os
 import stat
 import struct
@@ -218,6 +220,37 @@ class Container:
         if len(data) != count * size:
             raise self.refuse("the file became shorter while it was read")
         return data
+
+
+    def map(self, section: str) -> memoryview:
+        """The section as a read-only view of the file mapped into memory: its pages are
+        read as they are used and shared with the page cache, not copied. The mapping
+        lives as long as the view (and views of it); it outlives this file's closing.
+        The content was verified when the file was opened, so whoever may change the
+        file afterwards can change what the view shows: only map files that no peer can
+        still write (the coordinator's own copies)."""
+        offset, items, size = self.sections[section]
+        if items * size == 0:
+            return memoryview(b"")
+        mapped = mmap.mmap(self._stream.fileno(), 0, access=mmap.ACCESS_READ)
+        try:
+            with memoryview(mapped) as whole:
+                # The section's view alone now holds the mapping: it is unmapped when
+                # the last view of it goes (or at close_view).
+                return whole[offset:offset + items * size]
+        except BaseException:
+            mapped.close()
+            raise
+
+
+def close_view(view: memoryview) -> None:
+    """Unmaps the file behind a view from `Container.map` now rather than when the view
+    is collected; left to the collector while other views of it are in use."""
+    mapped = view.obj
+    view.release()
+    if isinstance(mapped, mmap.mmap):
+        with contextlib.suppress(BufferError):
+            mapped.close()
 
 
 def is_count(value: Any) -> bool:

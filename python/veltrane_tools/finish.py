@@ -4,14 +4,16 @@ flag per payment, in the payments' own order.
 Every response is checked against what the state recorded when the requests were made
 (run, bank, key, the request's digest and the counts) before any flag is computed, so
 a response from another run or bank is refused instead of silently giving wrong flags.
+The flags are kept a byte per payment and the run's order is read chunk by chunk, so
+the step's memory hardly grows with the payments.
 """
 
 from __future__ import annotations
 
 import contextlib
-from collections.abc import Sequence
+from collections.abc import Iterable, Iterator, Sequence
 from dataclasses import dataclass, field
-from typing import Any
+from typing import Any, overload
 
 from .container import Container
 from .errors import ModuleFailure, UserError
@@ -20,12 +22,56 @@ from .plan import DEFAULT_CHUNK_SIZE
 from .points_file import RESPONSE, open_points
 from .progress import Progress
 from .protocol import Timings, all_points, finish as finish_points
-from .state_file import State, read_state
+from .state_file import State, read_order, read_state
+
+
+class Flags(Sequence[bool]):
+    """One flag per payment, held as a byte each (a list would take 8 bytes a flag and
+    an object per distinct value); compares equal to any sequence of the same bools."""
+
+    def __init__(self, count: int) -> None:
+        self.bytes = bytearray(count)
+
+    def __len__(self) -> int:
+        return len(self.bytes)
+
+    @overload
+    def __getitem__(self, index: int) -> bool: ...
+    @overload
+    def __getitem__(self, index: slice) -> list[bool]: ...
+
+    def __getitem__(self, index: int | slice) -> bool | list[bool]:
+        if isinstance(index, slice):
+            return [bool(flag) for flag in self.bytes[index]]
+        return bool(self.bytes[index])
+
+    def __iter__(self) -> Iterator[bool]:
+        return map(bool, self.bytes)
+
+    def __eq__(self, other: object) -> bool:
+        if isinstance(other, Flags):
+            return self.bytes == other.bytes
+        if isinstance(other, Sequence):
+            return len(other) == len(self) and all(a == b for a, b in zip(self, other))
+        return NotImplemented
+
+    __hash__ = None  # type: ignore[assignment]
+
+    def __repr__(self) -> str:
+        return f"Flags({list(self)!r})"
+
+    def count(self, value: Any) -> int:
+        return self.bytes.count(1 if value else 0) if value in (True, False) else 0
+
+    def place(self, indices: Iterable[int], flags: Iterable[bool]) -> None:
+        """Sets the flag of every payment index in `indices` to the next of `flags`."""
+        for index, flag in zip(indices, flags):
+            self.bytes[index] = flag
 
 
 @dataclass
 class FinishResult:
-    flags: list[bool]
+    flags: Flags
     run: str
     payments: dict[str, Any]        # what the state recorded of the payments file
     timings: Timings = field(default_factory=Timings)
@@ -79,7 +125,7 @@ def finish(state_path: str, response_paths: Sequence[str], key: SecretKey, *,
             raise state.file.refuse(f"wrong coordinator key: the run was made with key "
                                     f"{state.coordinator}, this key is {key.fingerprint}")
         responses = open_responses(state, response_paths, stack)
-        result = FinishResult([False] * state.payments["count"], state.run, state.payments)
+        result = FinishResult(Flags(state.payments["count"]), state.run, state.payments)
         bar = progress.bar("finish", len(result.flags), "payments")
         try:
             for chunk in state.plan.chunks:
@@ -94,8 +140,7 @@ def finish(state_path: str, response_paths: Sequence[str], key: SecretKey, *,
                                           result.timings)
                 except ModuleFailure:
                     raise _not_points(lists, points, n) from None
-                for index, flag in zip(chunk.indices, flags):
-                    result.flags[index] = flag
+                result.flags.place(read_order(state.file, chunk.position, n), flags)
                 bar.set_postfix_str(f"{chunk.sender_bank} -> {chunk.receiver_bank}")
                 bar.update(n)
         finally:

@@ -12,9 +12,11 @@ from collections.abc import Sequence
 
 from . import synthetic
 from .errors import UserError, exit_status
-from .inputs import Inputs, bank_keys, check_widths, default_output, load_files, payment_view
+from .inputs import (Inputs, bank_keys, check_widths, default_output, load_files,
+                     payment_source, payment_view)
 from .match_args import PROGRAM, build_parser
 from .matching import run_matching
+from .plan import scan_pairs
 from .progress import Progress
 from .report import check_truth, print_summary
 from .tables import check_output, write_table
@@ -66,8 +68,11 @@ def run(args: argparse.Namespace) -> int:
     if output and args.match_column in inputs.payments.columns:
         raise UserError(f"{inputs.payments.path}: already has a column "
                         f"{args.match_column!r}; choose another name with --match-column")
-    payments = payment_view(inputs)
-    used = set(payments.sender_banks) | set(payments.receiver_banks)
+    payments = payment_source(inputs, args.window)
+    # The payments' banks, read once here for the banks whose rows are keyed and again
+    # by no one: the run is given them.
+    pairs = scan_pairs(payments.bank_pairs())
+    used = set(pairs.banks())
     rows = {name: bank_keys(table, inputs.account_columns)
             for name, table in inputs.banks.items() if name in used}
     phases["prepare"] = time.perf_counter() - start
@@ -82,13 +87,14 @@ def run(args: argparse.Namespace) -> int:
             cluster = runner.description
             phases["cluster start"] = time.perf_counter() - start
         report = run_matching(rows, payments, chunk_size=args.chunk_size, progress=progress,
-                              runner=runner)
+                              runner=runner, pairs=pairs, window=args.window)
     for name in ("key_gen", "build_okvs", "payments"):
         phases[name if name != "build_okvs" else "stores"] = report.phases[name]
 
     if output:
         start = time.perf_counter()
-        write_table(inputs.payments, args.match_column, report.flags, output)
+        write_table(inputs.payments, args.match_column, report.flags, output,
+                    window=args.window)
         phases["write"] = time.perf_counter() - start
         progress.note(f"wrote {output}")
     print_summary(report, phases, time.perf_counter() - began, cluster)

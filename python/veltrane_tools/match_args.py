@@ -8,7 +8,7 @@ import sys
 from typing import Any
 
 from . import synthetic
-from .plan import DEFAULT_CHUNK_SIZE
+from .plan import DEFAULT_CHUNK_SIZE, DEFAULT_WINDOW
 
 PROGRAM = ("veltrane-match" if os.path.basename(sys.argv[0]) == "veltrane-match"
            else "python -m veltrane_tools.match")
@@ -84,6 +84,12 @@ def add_payment_columns(group: Any) -> None:
                                            "(default: %(default)s)")
 
 
+def add_window(group: Any) -> None:
+    group.add_argument("--window", type=positive, default=DEFAULT_WINDOW, metavar="N",
+                       help="payments read from the payment table at a time: memory grows "
+                            "with it, not with the table (default: %(default)s)")
+
+
 def add_cluster_options(group: Any, what: str) -> None:
     where = group.add_mutually_exclusive_group()
     where.add_argument("--scheduler", metavar="ADDRESS",
@@ -122,6 +128,7 @@ def build_parser() -> argparse.ArgumentParser:
     run = parser.add_argument_group("execution")
     run.add_argument("--chunk-size", type=positive, default=DEFAULT_CHUNK_SIZE, metavar="N",
                      help="payments per coordinator step (default: %(default)s)")
+    add_window(run)
     add_cluster_options(run, "the payment chunks")
 
     synth = parser.add_argument_group("synthetic data (used when no input file is given)")

@@ -5,6 +5,11 @@ a few chunks' rows exist at a time) and the values every task shares, such as th
 banks' stores. An argument `Shared(name)` stands for the shared value of that name: the
 local runner passes the value itself, the Dask runner (cluster.py) sends it to every
 worker once. Results come back as (task number, result) in any order.
+
+Shared values may be views of files mapped into this process (the stores): the local
+runner hands them to the tasks as they are, without a copy, while a runner that sends
+them elsewhere sends `sendable(shared)`, their bytes, since a mapping cannot leave the
+process (and a worker need not see the coordinator's files).
 """
 
 from __future__ import annotations
@@ -12,6 +17,8 @@ from __future__ import annotations
 from collections.abc import Callable, Iterable, Iterator, Mapping
 from dataclasses import dataclass
 from typing import Any, Protocol
+
+from .shards import ShardedStore
 
 
 @dataclass(frozen=True)
@@ -27,6 +34,20 @@ class Runner(Protocol):
 
     def run(self, function: Callable[..., Any], tasks: Iterable[tuple[Any, ...]],
             shared: Mapping[str, Any]) -> Iterator[tuple[int, Any]]: ...
+
+
+def sendable(shared: Mapping[str, Any]) -> dict[str, Any]:
+    """The shared values with every buffer view (a mapped store) copied into bytes, as a
+    runner sends them to another process."""
+    return {name: _sendable(value) for name, value in shared.items()}
+
+
+def _sendable(value: Any) -> Any:
+    if isinstance(value, memoryview):
+        return bytes(value)
+    if isinstance(value, ShardedStore):
+        return ShardedStore(value.salt, tuple(bytes(shard) for shard in value.shards))
+    return value
 
 
 def resolve(args: tuple[Any, ...], values: Mapping[str, Any]) -> list[Any]:

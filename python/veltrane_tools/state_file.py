@@ -39,6 +39,32 @@ def order_bytes(indices: Iterable[int]) -> bytes:
     return values.tobytes()
 
 
+def read_order(file: Container, position: int, count: int) -> array:
+    """The payment indices of `count` positions of the run from `position`."""
+    values = array("I")
+    values.frombytes(file.read("order", position, count))
+    if sys.byteorder == "big":
+        values.byteswap()
+    return values
+
+
+# Positions of the order read at a time while it is checked: 1 MB.
+ORDER_BLOCK = 1 << 18
+
+
+def _is_permutation(file: Container, count: int) -> bool:
+    """Whether the order names every payment once; one byte per payment, not a list."""
+    seen = bytearray(count)
+    for start in range(0, count, ORDER_BLOCK):
+        block = read_order(file, start, min(ORDER_BLOCK, count - start))
+        if max(block) >= count:
+            return False
+        for index in block:
+            seen[index] = 1
+    # As many positions as payments, all in range: a repeat leaves a payment unseen.
+    return seen.count(0) == 0
+
+
 @dataclass
 class State:
     file: Container
@@ -62,20 +88,17 @@ def read_state(path: str, chunk_size: int) -> State:
         count = payments.get("count")
         if not is_count(count) or count != file.items("order"):
             raise file.refuse(f"damaged: {count} payments but {file.items('order')} positions")
-        order = array("I")
-        order.frombytes(file.read("order"))
-        if sys.byteorder == "big":
-            order.byteswap()
-        if sorted(order) != list(range(count)):
+        if not _is_permutation(file, count):
             raise file.refuse("damaged: the payment order is not a permutation")
-        segments, position = [], 0
+        segments: list[tuple[str, str, int]] = []
+        position = 0
         for segment in file.field("segments", list):
             if (not isinstance(segment, list) or len(segment) != 3
                     or not all(isinstance(name, str) for name in segment[:2])
                     or not is_count(segment[2])):
                 raise file.malformed("segments")
             sender, receiver, size = segment
-            segments.append((sender, receiver, order[position:position + size]))
+            segments.append((sender, receiver, size))
             position += size
         banks = file.field("banks", dict)
         for entry in banks.values():

@@ -8,6 +8,9 @@ Header fields: bank (the bank's name), public_key (hex) and fingerprint, key_sch
 - version 2, for banks too large to build in one piece: "version": 2 and "shards":
   {"count": k, "salt": 32 hex digits}, and one section "shards" of k stores of one size,
   `store_size(shard_capacity(rows, k))` bytes each (shards.py).
+
+A store read back is mapped, not loaded: the module reads it in place through the view,
+so a coordinator holding many large stores keeps them in the page cache once.
 """
 
 from __future__ import annotations
@@ -17,7 +20,7 @@ from collections.abc import Iterable
 from dataclasses import dataclass
 from typing import Any
 
-from .container import Container, ContainerWriter, open_container
+from .container import Container, ContainerWriter, close_view, open_container
 from .keys import KEY_BYTES, PublicKey, checked_name
 from .shards import SALT_BYTES, ShardedStore, shard_capacity
 
@@ -28,11 +31,18 @@ SHARDED = 2
 @dataclass(frozen=True)
 class Store:
     bank: PublicKey
-    store: Any          # the store's bytes, or a ShardedStore
-    rows: int
+    store: Any          # the store's bytes (read back: a view of the mapped file), or a
+    rows: int           # ShardedStore of such views
     key_scheme: dict[str, object]
     digest: str = ""   # SHA-256 of the file it was read from
     path: str = ""
+
+    def close(self) -> None:
+        """Unmaps a store read from a file (else the mapping goes with the last view)."""
+        views = self.store.shards if isinstance(self.store, ShardedStore) else (self.store,)
+        for view in views:
+            if isinstance(view, memoryview):
+                close_view(view)
 
 
 def _identity(bank: PublicKey, rows: int, key_scheme: dict[str, object]) -> dict[str, Any]:
@@ -90,7 +100,7 @@ def _single(file: Container, rows: int) -> bytes:
     if not (store_size(1) <= size <= store_size(rows) and (size - FIXED) % CELL == 0):
         raise file.refuse(f"damaged: a store of {size:,} bytes is not one the module "
                           f"builds over {rows:,} rows")
-    return file.read("store")
+    return file.map("store")
 
 
 def _sharded(file: Container, rows: int) -> ShardedStore:
@@ -108,8 +118,9 @@ def _sharded(file: Container, rows: int) -> ShardedStore:
     if size != store_size(shard_capacity(rows, count)):
         raise file.refuse(f"damaged: shards of {size:,} bytes are not what {count} shards "
                           f"over {rows:,} rows hold")
-    # One read per shard, so the file is never held twice.
-    return ShardedStore(key, tuple(file.read("shards", index, 1) for index in range(count)))
+    whole = file.map("shards")
+    return ShardedStore(key, tuple(whole[index * size:(index + 1) * size]
+                                   for index in range(count)))
 
 
 CELL = 64

@@ -4,15 +4,22 @@ A `Table` keeps every value of a CSV file as text and, for Parquet, the Arrow ta
 itself, so that the payments can be written back with all their columns and types plus
 one added boolean column. Parquet needs pyarrow, which is only imported when a Parquet
 file is read or written.
+
+A payments table may hold more rows than fit in memory, so it is read as a `TableFile`:
+its header first, then windows of a few columns at a time (each window a `Table` that
+knows where it starts, so its errors name the file's own row and line numbers), as many
+times over as a step needs.
 """
 
 from __future__ import annotations
 
+import contextlib
 import csv
 import io
+import itertools
 import os
 from array import array
-from collections.abc import Iterable, Sequence
+from collections.abc import Iterable, Iterator, Sequence
 from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Any
@@ -20,6 +27,7 @@ from typing import Any
 from .atomic import atomic_file
 from .container import open_regular
 from .errors import InputError, UserError
+from .plan import DEFAULT_WINDOW
 
 CSV_SUFFIXES = (".csv", ".txt")
 PARQUET_SUFFIXES = (".parquet", ".pq")
@@ -56,6 +64,7 @@ class Table:
     rows: list[list[str]] | None = None      # CSV and in-memory tables: every value as text
     arrow: Any = None                        # Parquet: the pyarrow.Table
     lines: array | None = None               # CSV: first physical line of each data row
+    first: int = 0                           # a window's first row in its file (0-based)
     _cache: dict[str, list[Any]] = field(default_factory=dict, repr=False)
 
     def __len__(self) -> int:
@@ -68,23 +77,29 @@ class Table:
         return None if self.lines is None else int(self.lines[index])
 
     def error(self, index: int, message: str, column: str | None = None) -> InputError:
-        """An error at data row `index` (0-based)."""
-        return InputError(self.path, message, row=index + 1, line=self.line_of(index),
-                          column=column)
+        """An error at data row `index` (0-based) of this table or window."""
+        return InputError(self.path, message, row=self.first + index + 1,
+                          line=self.line_of(index), column=column)
 
     def require(self, names: Iterable[str], option: str) -> None:
         """Checks that every named column exists; `option` tells the user where it came from."""
-        for name in names:
-            if name not in self.columns:
-                raise InputError(
-                    self.path,
-                    f"no such column (named by {option}); "
-                    f"the columns are: {', '.join(map(repr, self.columns)) or 'none'}",
-                    row=0, line=1 if self.lines is not None else None, column=name)
-            if self.columns.count(name) > 1:
-                raise InputError(self.path, f"the column {name!r} appears more than once",
-                                 row=0, line=1 if self.lines is not None else None,
-                                 column=name)
+        _require(self.path, self.columns, self.lines is not None, names, option)
+
+    def windows(self, names: Sequence[str] | None, size: int) -> Iterator[Table]:
+        """The named columns (None: every column), `size` rows at a time: the same
+        interface as a TableFile's."""
+        chosen = _chosen(self.columns, names)
+        for start in range(0, len(self), size):
+            if self.rows is not None:
+                rows = self.rows[start:start + size]
+                if names is not None:
+                    positions = [self.columns.index(name) for name in chosen]
+                    rows = [[row[p] for p in positions] for row in rows]
+                lines = None if self.lines is None else self.lines[start:start + size]
+                yield Table(self.path, chosen, rows=rows, lines=lines, first=start)
+            else:
+                arrow = self.arrow if names is None else self.arrow.select(chosen)
+                yield Table(self.path, chosen, arrow=arrow.slice(start, size), first=start)
 
     def raw(self, name: str) -> list[Any]:
         """The column's values as stored (text for CSV, Python values for Parquet)."""
@@ -111,6 +126,25 @@ class Table:
         return result
 
 
+def _chosen(columns: list[str], names: Sequence[str] | None) -> list[str]:
+    """The columns a window holds: the named ones, each once, or all of them."""
+    return list(columns) if names is None else list(dict.fromkeys(names))
+
+
+def _require(path: str, columns: list[str], lined: bool, names: Iterable[str],
+             option: str) -> None:
+    for name in names:
+        if name not in columns:
+            raise InputError(
+                path,
+                f"no such column (named by {option}); "
+                f"the columns are: {', '.join(map(repr, columns)) or 'none'}",
+                row=0, line=1 if lined else None, column=name)
+        if columns.count(name) > 1:
+            raise InputError(path, f"the column {name!r} appears more than once",
+                             row=0, line=1 if lined else None, column=name)
+
+
 def _as_text(value: Any) -> str:
     if isinstance(value, bytes):
         try:
@@ -124,49 +158,112 @@ def _as_text(value: Any) -> str:
 
 def read_table(path: str) -> Table:
     """Reads a CSV (with a header line) or Parquet file; every problem is an InputError."""
-    kind = file_kind(path)
-    open_regular(path).close()   # a FIFO or a device would hang the reader or never end
-    table = _read_csv(path) if kind == "csv" else _read_parquet(path)
-    if len(table) == 0:
-        raise InputError(path, "the file has a header but no data rows",
-                         row=0, line=1 if kind == "csv" else None)
-    return table
-
-
-def _read_csv(path: str) -> Table:
+    source = open_table(path)
+    if source.kind == "parquet":
+        pyarrow = require_pyarrow(path)
+        try:
+            arrow = pyarrow.parquet.read_table(path)
+        except (pyarrow.ArrowException, OSError) as error:
+            raise InputError(path, f"not a readable Parquet file: {error}") from None
+        if arrow.num_rows == 0:
+            raise InputError(path, "the file has a header but no data rows")
+        return Table(path=path, columns=list(arrow.column_names), arrow=arrow)
     rows: list[list[str]] = []
     lines = array("I")
+    for window in source.windows(None, DEFAULT_WINDOW):
+        assert window.rows is not None and window.lines is not None
+        rows += window.rows
+        lines += window.lines
+    return Table(path=path, columns=source.columns, rows=rows, lines=lines)
+
+
+@dataclass
+class TableFile:
+    """A CSV or Parquet file whose header has been read; its rows are read in windows."""
+
+    path: str
+    kind: str
+    columns: list[str]
+
+    def require(self, names: Iterable[str], option: str) -> None:
+        _require(self.path, self.columns, self.kind == "csv", names, option)
+
+    def windows(self, names: Sequence[str] | None, size: int) -> Iterator[Table]:
+        """The named columns (None: every column), `size` rows at a time, from the first
+        row; a file without rows is an error, as is a bad row, found when its window is
+        reached."""
+        rows = 0
+        reader = _csv_windows if self.kind == "csv" else _parquet_windows
+        for window in reader(self.path, _chosen(self.columns, names), names is None, size):
+            rows += len(window)
+            yield window
+        if rows == 0:
+            raise InputError(self.path, "the file has a header but no data rows",
+                             row=0, line=1 if self.kind == "csv" else None)
+
+
+def open_table(path: str) -> TableFile:
+    """Opens a CSV or Parquet file for reading in windows: checks its type and reads its
+    header (its rows are checked as they are read)."""
+    kind = file_kind(path)
+    open_regular(path).close()   # a FIFO or a device would hang the reader or never end
+    if kind == "csv":
+        with _csv_reader(path) as (_, header, _):
+            return TableFile(path, kind, header)
+    with _parquet_file(path) as parquet:
+        return TableFile(path, kind, list(parquet.schema_arrow.names))
+
+
+@contextlib.contextmanager
+def _csv_reader(path: str) -> Iterator[tuple[Any, list[str], int]]:
+    """The CSV reader positioned after the header, the header and the next row's line;
+    reading errors inside the block become InputErrors (with the line that failed)."""
     try:
         with open(path, newline="", encoding="utf-8-sig") as stream:
             reader = csv.reader(stream, strict=True)
-            line = 1
             try:
-                header = next(reader, None)
+                try:
+                    header = next(reader, None)
+                except csv.Error as error:
+                    raise InputError(path, f"malformed CSV: {error}", row=1, line=1) from None
                 if header is None or not any(cell.strip() for cell in header):
                     raise InputError(path, "the file is empty (no header line)",
                                      line=1 if header is not None else None)
-                header = [cell.strip() for cell in header]
-                width = len(header)
-                line = reader.line_num + 1
-                for row in reader:
-                    if len(row) != width:
-                        if not row or (len(row) == 1 and not row[0].strip()):
-                            line = reader.line_num + 1
-                            continue  # a blank line
-                        raise _width_error(path, header, row, len(rows) + 1, line)
-                    rows.append(row)
-                    lines.append(line)
-                    line = reader.line_num + 1
-            except csv.Error as error:
-                raise InputError(path, f"malformed CSV: {error}", row=len(rows) + 1,
-                                 line=line) from None
+                yield reader, [cell.strip() for cell in header], reader.line_num + 1
             except UnicodeDecodeError as error:
                 # Text is decoded in blocks, so find the offending line in the raw bytes.
                 raise InputError(path, f"the file is not valid UTF-8 text ({error.reason})",
                                  line=_first_undecodable_line(path)) from None
     except OSError as error:
         raise UserError(f"{path}: cannot read the file: {error.strerror or error}") from None
-    return Table(path=path, columns=header, rows=rows, lines=lines)
+
+
+def _csv_windows(path: str, names: list[str], whole: bool, size: int) -> Iterator[Table]:
+    with _csv_reader(path) as (reader, header, line):
+        positions = None if whole else [header.index(name) for name in names]
+        width = len(header)
+        rows: list[list[str]] = []
+        lines = array("I")
+        first = count = 0
+        try:
+            for row in reader:
+                if len(row) != width:
+                    if not row or (len(row) == 1 and not row[0].strip()):
+                        line = reader.line_num + 1
+                        continue  # a blank line
+                    raise _width_error(path, header, row, count + 1, line)
+                rows.append(row if positions is None else [row[p] for p in positions])
+                lines.append(line)
+                count += 1
+                line = reader.line_num + 1
+                if len(rows) == size:
+                    yield Table(path, names, rows=rows, lines=lines, first=first)
+                    rows, lines, first = [], array("I"), count
+        except csv.Error as error:
+            raise InputError(path, f"malformed CSV: {error}", row=count + 1,
+                             line=line) from None
+        if rows:
+            yield Table(path, names, rows=rows, lines=lines, first=first)
 
 
 def _first_undecodable_line(path: str) -> int | None:
@@ -191,15 +288,27 @@ def _width_error(path: str, header: list[str], row: list[str], number: int,
                       row=number, line=line, column=header[-1])
 
 
-def _read_parquet(path: str) -> Table:
+@contextlib.contextmanager
+def _parquet_file(path: str) -> Iterator[Any]:
+    """The open pyarrow ParquetFile; reading errors inside the block become InputErrors."""
     pyarrow = require_pyarrow(path)
     if os.path.getsize(path) == 0:
         raise InputError(path, "the file is empty")
     try:
-        arrow = pyarrow.parquet.read_table(path)
+        with pyarrow.parquet.ParquetFile(path) as parquet:
+            yield parquet
     except (pyarrow.ArrowException, OSError) as error:
         raise InputError(path, f"not a readable Parquet file: {error}") from None
-    return Table(path=path, columns=list(arrow.column_names), arrow=arrow)
+
+
+def _parquet_windows(path: str, names: list[str], whole: bool,
+                     size: int) -> Iterator[Table]:
+    with _parquet_file(path) as parquet:
+        pyarrow = require_pyarrow(path)
+        first = 0
+        for batch in parquet.iter_batches(batch_size=size, columns=None if whole else names):
+            yield Table(path, names, arrow=pyarrow.Table.from_batches([batch]), first=first)
+            first += batch.num_rows
 
 
 def memory_table(name: str, columns: Sequence[str], rows: list[list[str]]) -> Table:
@@ -219,40 +328,72 @@ def check_output(path: str) -> str:
     return kind
 
 
-def write_table(table: Table, column: str, flags: Sequence[bool], path: str) -> None:
-    """Writes `table` plus the boolean column `column` to `path` (CSV or Parquet)."""
+def write_table(table: Table | TableFile, column: str, flags: Sequence[bool], path: str, *,
+                window: int = DEFAULT_WINDOW) -> None:
+    """Writes `table` plus the boolean column `column` to `path` (CSV or Parquet), reading
+    the table again `window` rows at a time; `flags` holds one flag per row."""
     kind = check_output(path)
     if column in table.columns:
         raise UserError(f"{table.path}: already has a column {column!r}; choose another name "
                         f"for the result with --match-column")
     # Written beside its name and renamed when complete, so a half-written result is
-    # never mistaken for a whole one.
+    # never mistaken for a whole one (nor is one cut short by a bad row).
     with atomic_file(path) as binary:
+        windows = table.windows(None, window)
         if kind == "parquet":
-            pyarrow = require_pyarrow(path)
-            arrow = table.arrow if table.arrow is not None else pyarrow.table(
-                {name: table.raw(name) for name in table.columns})
-            arrow = arrow.append_column(column, pyarrow.array(list(flags), pyarrow.bool_()))
-            pyarrow.parquet.write_table(arrow, binary)
-            return
-        stream = io.TextIOWrapper(binary, encoding="utf-8", newline="")
-        _write_flags_csv(stream, table, column, flags)
-        stream.flush()
-        stream.detach()  # the binary file stays open for atomic_file to finish
+            rows = _write_flags_parquet(binary, windows, column, flags, path)
+        else:
+            stream = io.TextIOWrapper(binary, encoding="utf-8", newline="")
+            rows = _write_flags_csv(stream, table.columns, windows, column, flags)
+            stream.flush()
+            stream.detach()  # the binary file stays open for atomic_file to finish
+        if rows != len(flags):
+            raise UserError(f"{table.path}: {rows:,} payments, but the run has {len(flags)}")
+
+TEXTS = ("false", "true")
 
 
-def _write_flags_csv(stream: Any, table: Table, column: str, flags: Sequence[bool]) -> None:
+def _write_flags_csv(stream: Any, columns: list[str], windows: Iterable[Table], column: str,
+                     flags: Sequence[bool]) -> int:
+    """Writes every row with its flag; returns the rows read (rows beyond the flags are
+    counted, not written)."""
     writer = csv.writer(stream)
-    writer.writerow([*table.columns, column])
-    texts = ("true", "false")
-    if table.rows is not None:
-        for row, flag in zip(table.rows, flags):
-            writer.writerow([*row, texts[0] if flag else texts[1]])
-    else:
-        values = [table.raw(name) for name in table.columns]
-        for index, flag in enumerate(flags):
-            writer.writerow([*("" if v[index] is None else v[index] for v in values),
-                             texts[0] if flag else texts[1]])
+    writer.writerow([*columns, column])
+    marks = iter(flags)
+    rows = 0
+    for window in windows:
+        if window.rows is not None:
+            lines: Iterable[Sequence[Any]] = window.rows
+        else:
+            values = [window.raw(name) for name in columns]
+            lines = ([*("" if v[index] is None else v[index] for v in values)]
+                     for index in range(len(window)))
+        for row, flag in zip(lines, marks):
+            writer.writerow([*row, TEXTS[bool(flag)]])
+        rows += len(window)
+    return rows
+
+
+def _write_flags_parquet(binary: Any, windows: Iterable[Table], column: str,
+                         flags: Sequence[bool], path: str) -> int:
+    pyarrow = require_pyarrow(path)
+    marks = iter(flags)
+    rows = 0
+    with contextlib.ExitStack() as stack:
+        writer = None
+        for window in windows:
+            rows += len(window)
+            part = list(itertools.islice(marks, len(window)))
+            if len(part) < len(window):
+                continue   # more rows than flags: counted, and the whole is refused
+            arrow = window.arrow if window.arrow is not None else pyarrow.table(
+                {name: window.raw(name) for name in window.columns})
+            arrow = arrow.append_column(column, pyarrow.array(part, pyarrow.bool_()))
+            if writer is None:
+                writer = stack.enter_context(pyarrow.parquet.ParquetWriter(binary,
+                                                                           arrow.schema))
+            writer.write_table(arrow)
+    return rows
 
 
 def write_csv(path: str, columns: Sequence[str], rows: Iterable[Sequence[str]]) -> None:

@@ -38,17 +38,22 @@ def step(args: list[str], cwd: Path, capsys: pytest.CaptureFixture[str]) -> tupl
     return status, capsys.readouterr().err
 
 
-def make_run(folder: Path, seed: int = 3, payments: int = 90) -> synthetic.SyntheticData:
-    """A complete small run in one folder: keys, stores, requests, state, responses."""
-    data = small_data(seed=seed, banks=2, accounts=60, payments=payments)
+def make_parties(folder: Path, data: synthetic.SyntheticData, banks: tuple[str, ...]) -> None:
+    """The data's tables in one folder, a key pair for every party and a store per bank."""
     data.write(str(folder))
-    for name in (*BANKS, "coordinator"):
+    for name in (*banks, "coordinator"):
         assert cli.main(["keygen", "--name", name, "--secret-key", str(folder / f"{name}.key"),
                          "--public-key", str(folder / f"{name}.pub")]) == 0
-    for bank in BANKS:
+    for bank in banks:
         assert cli.main(["publish", "-q", "--key", str(folder / f"{bank}.key"), "--accounts",
                          str(folder / "banks" / f"{bank}.csv"),
                          "-o", str(folder / f"{bank}.vstore")]) == 0
+
+
+def make_run(folder: Path, seed: int = 3, payments: int = 90) -> synthetic.SyntheticData:
+    """A complete small run in one folder: keys, stores, requests, state, responses."""
+    data = small_data(seed=seed, banks=2, accounts=60, payments=payments)
+    make_parties(folder, data, BANKS)
     assert cli.main(["query", "-q", "--key", str(folder / "coordinator.key"), "--payments",
                      str(folder / "payments.csv"), "--out-dir", str(folder),
                      *[arg for bank in BANKS for arg in ("--store", str(folder / f"{bank}.vstore"))],

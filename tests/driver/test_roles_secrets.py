@@ -12,7 +12,7 @@ from pathlib import Path
 from driver_support import small_data, views
 from roles_support import BANKS, leftovers, make_run, step
 from veltrane_tools import keys, matching
-from veltrane_tools.runner import LocalRunner
+from veltrane_tools.runner import LocalRunner, sendable
 
 
 def test_key_files_are_private_and_kept(tmp_path, capsys):
@@ -70,7 +70,7 @@ class RecordingRunner(LocalRunner):
         self.sent: list[bytes] = []
 
     def run(self, function, tasks, shared):
-        self.sent.append(pickle.dumps(dict(shared)))
+        self.sent.append(pickle.dumps(sendable(shared)))  # as a cluster runner sends them
         for number, args in enumerate(tasks):
             self.sent.append(pickle.dumps(args))
             yield from ((number, result) for _, result in
