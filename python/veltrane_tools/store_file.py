@@ -94,7 +94,7 @@ def read_store(path: str) -> Store:
         return Store(bank, store, rows, file.field("key_scheme", dict), file.digest, path)
 
 
-def _single(file: Container, rows: int) -> bytes:
+def _single(file: Container, rows: int) -> memoryview:
     size = file.sections["store"][2] if file.items("store") == 1 else 0
     # Repeated rows are stored once, so a store may hold fewer keys than rows.
     if not (store_size(1) <= size <= store_size(rows) and (size - FIXED) % CELL == 0):

@@ -12,6 +12,7 @@ from driver_support import small_data, views
 from roles_support import remake
 from veltrane_tools import answer, finish, generate, publish, query, read_store
 from veltrane_tools.container import FileRefused, open_container
+from veltrane_tools.runner import sendable
 from veltrane_tools.shard_build import KeySpill, ShardOverflow, shard_rows
 from veltrane_tools.shards import ShardedStore, shard_capacity
 from veltrane_tools.store_file import store_size
@@ -51,7 +52,7 @@ def test_sharded_and_whole_stores_match_exactly(run):
 def test_shards_are_equal_and_reveal_only_the_row_count(run):
     folder, _, stores, first, second, _ = run
     sharded, whole = stores[first], stores[second]
-    assert isinstance(sharded.store, ShardedStore) and isinstance(whole.store, bytes)
+    assert isinstance(sharded.store, ShardedStore) and not isinstance(whole.store, ShardedStore)
     count = len(sharded.store.shards)
     assert count == 240 // SHARD_KEYS and sharded.rows == 240
     size = store_size(shard_capacity(240, count))
@@ -82,6 +83,16 @@ def test_a_wrong_sharded_header_is_refused(run, tmp_path, change, message):
     remake(path, header=change)
     with pytest.raises(FileRefused, match=message):
         read_store(str(path))
+
+
+def test_shards_are_mapped_here_and_sent_as_bytes(run):
+    _, _, stores, first, _, _ = run
+    mapped = stores[first].store
+    assert all(isinstance(shard, memoryview) and shard.readonly for shard in mapped.shards)
+    sent = sendable({"store": mapped})["store"]
+    assert sent.salt == mapped.salt
+    assert [type(shard) for shard in sent.shards] == [bytes] * len(mapped.shards)
+    assert list(sent.shards) == [bytes(shard) for shard in mapped.shards]
 
 
 def test_a_shard_over_its_capacity_is_split_again(tmp_path):
