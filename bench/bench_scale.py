@@ -9,10 +9,13 @@ the process's own maximum resident set (os.wait4), which counts the pages of a m
 store it touched.
 
     python bench/bench_scale.py --accounts 10000 --payments 100000 [--folder DIR]
-                                [--chunk-size N] [--keep]
+                                [--chunk-size N] [--keep] [--tools DIR]
 
 Several sizes in one go: --accounts and --payments take comma-separated lists and every
-combination runs, smallest first.
+combination runs, smallest first. --tools puts another tree's `veltrane_tools` first on
+the path (the extension module is the one installed), to compare two versions on the
+same data. The data is made by a process of its own: a child's peak counts the memory
+of the parent it was forked from, so this script stays small.
 """
 
 from __future__ import annotations
@@ -31,6 +34,7 @@ import time
 BANKS = ("ABNA", "INGB")
 ABSENT_SHARE = 0.3   # of each side's lookups: with both sides, about half the payments fail
 BATCH = 100_000
+TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "python")
 
 
 def account(bank: str, number: int) -> tuple[str, str]:
@@ -66,11 +70,12 @@ def write_payments(folder: str, accounts: int, payments: int, seed: int = 1) -> 
     return matches
 
 
-def run(step: str, args: list[str], folder: str) -> tuple[float, int]:
+def run(step: str, args: list[str], folder: str, tools: str) -> tuple[float, int]:
     """Seconds and peak RSS (bytes) of one `veltrane` step in its own process."""
     start = time.perf_counter()
     process = subprocess.Popen([sys.executable, "-m", "veltrane_tools.cli", step, *args],
-                               cwd=folder, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                               cwd=folder, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                               env={**os.environ, "PYTHONPATH": tools})
     _, status, usage = os.wait4(process.pid, 0)
     seconds = time.perf_counter() - start
     error = process.stderr.read().decode() if process.stderr else ""
@@ -85,15 +90,22 @@ def count_matches(path: str) -> int:
         return sum(row["matched"] == "true" for row in csv.DictReader(stream))
 
 
-def one_size(folder: str, accounts: int, payments: int, chunk: int) -> list[tuple]:
-    write_banks(folder, accounts)
-    expected = write_payments(folder, accounts, payments)
+def generate(folder: str, accounts: int, payments: int) -> int:
+    """Writes the data in a child process; returns the expected number of matches."""
+    made = subprocess.run([sys.executable, __file__, "--generate", folder, str(accounts),
+                           str(payments)], check=True, capture_output=True, text=True)
+    return int(made.stdout)
+
+
+def one_size(folder: str, accounts: int, payments: int, chunk: int,
+             tools: str) -> list[tuple]:
+    expected = generate(folder, accounts, payments)
     for name in (*BANKS, "coordinator"):
-        run("keygen", ["--name", name], folder)
+        run("keygen", ["--name", name], folder, tools)
     rows = []
 
     def timed(step: str, label: str, items: int, args: list[str]) -> None:
-        seconds, peak = run(step, ["-q", *args], folder)
+        seconds, peak = run(step, ["-q", *args], folder, tools)
         rows.append((label, accounts, payments, seconds, peak, 1e6 * seconds / items))
 
     for bank in BANKS:
@@ -116,12 +128,19 @@ def one_size(folder: str, accounts: int, payments: int, chunk: int) -> list[tupl
 
 
 def main() -> None:
+    if sys.argv[1:2] == ["--generate"]:
+        folder, accounts, payments = sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
+        write_banks(folder, accounts)
+        print(write_payments(folder, accounts, payments))
+        return
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--accounts", default="10000", help="N per bank (comma-separated)")
     parser.add_argument("--payments", default="100000", help="M (comma-separated)")
     parser.add_argument("--chunk-size", type=int, default=16384)
     parser.add_argument("--folder", help="scratch folder (default: a temporary one)")
     parser.add_argument("--keep", action="store_true", help="keep the scratch files")
+    parser.add_argument("--tools", default=TOOLS,
+                        help="the folder holding the veltrane_tools package to measure")
     args = parser.parse_args()
     sizes = sorted(itertools.product(map(int, args.accounts.split(",")),
                                      map(int, args.payments.split(","))))
@@ -132,7 +151,7 @@ def main() -> None:
         os.makedirs(folder, exist_ok=True)
         try:
             for label, n, m, seconds, peak, per in one_size(folder, accounts, payments,
-                                                            args.chunk_size):
+                                                            args.chunk_size, args.tools):
                 print(f"{label:<14}{n:>12,}{m:>12,}{seconds:>10.1f}"
                       f"{peak / 2**20:>9,.0f} MB{per:>10.2f}", flush=True)
         finally:
