@@ -22,8 +22,8 @@ std::string text_attribute(PyObject* object, const char* attribute) {
 // is rebuilt from them:
 // - a static type's tp_name is "module.name", or "name" for builtins;
 // - a class written in Python (a mutable heap type) has tp_name == __name__;
-// - a heap type made from a spec (immutable) keeps the spec's dotted name,
-//   whose prefix became __module__.
+// - an immutable heap type built by PyType_FromSpec keeps the dotted name it
+//   was given, whose prefix became __module__.
 std::string type_name(PyTypeObject* type) {
   PyObject* object = reinterpret_cast<PyObject*>(type);
   const unsigned long flags = PyType_GetFlags(type);
