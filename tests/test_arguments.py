@@ -159,7 +159,7 @@ class Opaque:
 
 # The type named in a conversion failure is the interpreter's own name of it
 # (tp_name): bare for builtins and Python classes, dotted with the module for
-# types of other modules, whether static or built from a spec.
+# types of other modules, whether static or built with PyType_FromSpec.
 @pytest.mark.parametrize("value, name", [
     (1.5, "float"),
     (Opaque(), "Opaque"),

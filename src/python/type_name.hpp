@@ -9,7 +9,7 @@
 namespace veltrane::python {
 
 // "int", "NoneType", "collections.OrderedDict", "Point" for a class written
-// in Python, "re.Pattern" for a type built by an extension from a spec.
+// in Python, "re.Pattern" for a type an extension built with PyType_FromSpec.
 // Throws ErrorPending when the type's attributes cannot be read.
 std::string type_name(PyTypeObject* type);
 
