@@ -157,21 +157,21 @@ def shard_groups(sender_rows: Sequence[Row], receiver_rows: Sequence[Row], sende
     if not isinstance(sender_store, ShardedStore) and not isinstance(receiver_store,
                                                                      ShardedStore):
         return [([], sender_rows, receiver_rows, sender_store, receiver_store)]
-    n = len(sender_rows)
-    senders = (sender_store.shards_of(sender_rows) if isinstance(sender_store, ShardedStore)
-               else [0] * n)
-    receivers = (receiver_store.shards_of(receiver_rows)
-                 if isinstance(receiver_store, ShardedStore) else [0] * n)
     positions: dict[tuple[int, int], list[int]] = {}
-    for index, pair in enumerate(zip(senders, receivers)):
+    for index, pair in enumerate(zip(_shard_numbers(sender_store, sender_rows),
+                                     _shard_numbers(receiver_store, receiver_rows))):
         positions.setdefault(pair, []).append(index)
-
-    def shard(store: Any, index: int) -> Any:
-        return store.shards[index] if isinstance(store, ShardedStore) else store
-
     return [(indices, [sender_rows[i] for i in indices], [receiver_rows[i] for i in indices],
-             shard(sender_store, s), shard(receiver_store, r))
+             _shard(sender_store, s), _shard(receiver_store, r))
             for (s, r), indices in sorted(positions.items())]
+
+
+def _shard_numbers(store: Any, rows: Sequence[Row]) -> list[int]:
+    return store.shards_of(rows) if isinstance(store, ShardedStore) else [0] * len(rows)
+
+
+def _shard(store: Any, index: int) -> Any:
+    return store.shards[index] if isinstance(store, ShardedStore) else store
 
 
 CIPHERTEXT = 128

@@ -16,7 +16,7 @@ from .keys import SecretKey
 from .plan import Row
 from .progress import Progress
 from .protocol import Timings, build_store, key_scheme
-from .shard_build import KeySpill, ShardOverflow, sharded_rows, spill_directory
+from .shard_build import KeySpill, ShardOverflow, sharded_rows
 from .shards import SHARD_KEYS
 from .store_file import write_sharded_store, write_store
 
@@ -52,7 +52,7 @@ def publish(key: SecretKey, rows: Iterable[Row], path: str, *, columns: int,
 def _publish_sharded(key: SecretKey, rows: Iterable[Row], path: str, columns: int,
                      timings: Timings | None, progress: Progress,
                      shard_keys: int) -> tuple[str, int]:
-    spill = KeySpill(spill_directory(path))
+    spill = KeySpill(path)
     try:
         progress.note(f"store: reading rows for bank {key.name}")
         spill.add(rows)

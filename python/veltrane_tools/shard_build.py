@@ -61,11 +61,12 @@ def records(stream: BinaryIO) -> Iterator[tuple[int, bytes]]:
 
 
 class KeySpill:
-    """Every key of a bank's rows, in row order, on disk."""
+    """Every key of a bank's rows, in row order, on disk, in the folder of `output` (the
+    store file being made), which has room for a file of that size."""
 
-    def __init__(self, directory: str) -> None:
-        self.directory = directory
-        self.stream = spill_file(directory)
+    def __init__(self, output: str) -> None:
+        self.directory = os.path.dirname(os.path.abspath(output))
+        self.stream = spill_file(self.directory)
         self.salt = secrets.token_bytes(SALT_BYTES)
         self.rows = 0
 
@@ -131,7 +132,3 @@ def sharded_rows(spill: KeySpill, shard_keys: int,
                 bucket.close()
 
     return count, each()
-
-
-def spill_directory(path: str) -> str:
-    return os.path.dirname(os.path.abspath(path))

@@ -68,9 +68,6 @@ class ShardedStore:
     salt: bytes
     shards: tuple[Any, ...]   # each shard's store bytes, all of one length
 
-    def shard_of(self, row: Row) -> int:
-        return key_hash(key_text(row), self.salt) % len(self.shards)
-
     def shards_of(self, rows: Sequence[Row]) -> list[int]:
         count, salt = len(self.shards), self.salt
         return [key_hash(key_text(row), salt) % count for row in rows]

@@ -96,7 +96,7 @@ def test_shards_are_mapped_here_and_sent_as_bytes(run):
 
 
 def test_a_shard_over_its_capacity_is_split_again(tmp_path):
-    spill = KeySpill(str(tmp_path))
+    spill = KeySpill(str(tmp_path / "store.vstore"))
     try:
         spill.add([[f"1:{n}"] for n in range(50)])
         spill.add([["1:7"]] * 20)   # repeats count once
