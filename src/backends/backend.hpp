@@ -1,8 +1,10 @@
 // The per-item work of the batch operations, once per field backend: the
-// one-item field (every machine), eight lanes with AVX-512 IFMA (where the
-// processor and the operating system support it), and the exact portable
-// emulation of those lanes (for tests). Every backend gives the same bytes
-// for the same inputs and randomness, and reports the same failures.
+// one-item field (every machine); lanes where the processor and the
+// operating system support them: eight of radix 2^51 with AVX-512 IFMA,
+// eight of radix 2^25.5 with AVX-512F, four of radix 2^25.5 with AVX2; and
+// the exact portable emulation of each lane field (for tests). Every backend
+// gives the same bytes for the same inputs and randomness, and reports the
+// same failures.
 //
 // Each kernel handles a contiguous range of items in order and stops at the
 // lowest failing item of its range, with the message a one-by-one loop gives.
@@ -55,15 +57,20 @@ struct Backend {
 };
 
 const Backend& scalar_backend();
+// The emulations of the radix-2^51 and radix-2^25.5 lanes.
 const Backend& portable_lanes_backend();
+const Backend& portable25_lanes_backend();
 // Null when this processor or operating system cannot run it.
 const Backend* ifma_lanes_backend();
+const Backend* avx512f_lanes_backend();
+const Backend* avx2_lanes_backend();
 using group::lanes::cpu_has_ifma;
 
 // The backend every operation uses, chosen once per process from
-// VELTRANE_BACKEND: "auto" (or unset: IFMA lanes where supported, else the
-// one-item field), "scalar", or "portable" (the emulated lanes, for tests).
-// Any other value is a FatalError at every call that needs a backend.
+// VELTRANE_BACKEND (see active_backend.cpp for the values and for what
+// "auto", the default, takes on each processor). A value this processor
+// cannot run, or one we do not know, is a FatalError at every call that
+// needs a backend.
 const Backend& active_backend();
 
 }  // namespace veltrane::backends

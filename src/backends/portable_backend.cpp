@@ -1,7 +1,7 @@
 // Eight lanes in plain C++: the IFMA lanes' exact results on any machine.
 #include "backends/backend_table.hpp"
 #include "group/lanes/lane_field.hpp"
-#include "group/lanes/portable_u64x8.hpp"
+#include "group/lanes/portable_u64xn.hpp"
 
 namespace veltrane::backends {
 

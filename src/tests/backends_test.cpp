@@ -35,7 +35,10 @@ random::ChaCha12Generator generator(std::uint8_t seed) {
 const backends::Backend* backend(const std::string& name) {
   if (name == "scalar") return &backends::scalar_backend();
   if (name == "portable") return &backends::portable_lanes_backend();
-  return backends::ifma_lanes_backend();
+  if (name == "portable25") return &backends::portable25_lanes_backend();
+  if (name == "ifma") return backends::ifma_lanes_backend();
+  if (name == "avx512f") return backends::avx512f_lanes_backend();
+  return backends::avx2_lanes_backend();
 }
 
 // The result of running f: its bytes, or the message it failed with.
@@ -64,7 +67,7 @@ class BackendsTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
     b_ = backend(GetParam());
-    if (!b_) GTEST_SKIP() << "IFMA lanes not run: this processor lacks AVX-512 IFMA";
+    if (!b_) GTEST_SKIP() << GetParam() << " lanes not run: this processor lacks them";
   }
   const backends::Backend* b_ = nullptr;
 };
@@ -309,7 +312,8 @@ TEST_P(BackendsTest, EntryValuesEncryptTheNeutralElement) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(All, BackendsTest, ::testing::Values("scalar", "portable", "ifma"),
+INSTANTIATE_TEST_SUITE_P(All, BackendsTest, ::testing::Values("scalar", "portable", "portable25", "ifma",
+                                                     "avx512f", "avx2"),
                          [](const auto& info) { return info.param; });
 
 }  // namespace

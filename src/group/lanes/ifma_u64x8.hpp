@@ -14,6 +14,7 @@ namespace veltrane::group::lanes {
 
 struct IfmaU64x8 {
   static constexpr int kLanes = 8;
+  static constexpr bool kEmulated = false;
   struct Vec {
     __m512i v;
   };

@@ -19,21 +19,17 @@
 #include <cstdint>
 
 #include "group/field.hpp"
+#include "group/lanes/lane_basics.hpp"
 
 namespace veltrane::group::lanes {
 
-// Every operation is inlined into its caller: called out of line, each would
-// pass its operands through memory and end with vzeroupper.
-#define VELTRANE_LANE_INLINE __attribute__((always_inline)) inline
-
 template <class V>
-struct LaneField {
-  static constexpr int kLanes = V::kLanes;
-  using Vec = typename V::Vec;
-  using Mask = typename V::Mask;
-  struct Element {
-    Vec l[5];
-  };
+struct LaneField : LaneBasics<V, 5> {
+  using Base = LaneBasics<V, 5>;
+  using Base::kLanes;
+  using typename Base::Element;
+  using typename Base::Mask;
+  using typename Base::Vec;
 
   // ---- constants ----
   VELTRANE_LANE_INLINE static Element constant(const FieldElement& c) {
@@ -102,71 +98,22 @@ struct LaneField {
     return fold(t);
   }
 
-  // ---- selection ----
-  // b in the lanes where m is set, a elsewhere.
-  VELTRANE_LANE_INLINE static Element select(const Element& a, const Element& b, Mask m) {
-    Element r;
-    for (int i = 0; i < 5; ++i) r.l[i] = V::blend(m, a.l[i], b.l[i]);
-    return r;
-  }
-  VELTRANE_LANE_INLINE static void cswap(Element& a, Element& b, Mask m) {
-    const Element a0 = a;
-    a = select(a, b, m);
-    b = select(b, a0, m);
-  }
-
-  // ---- masks ----
-  VELTRANE_LANE_INLINE static Mask mask_and(Mask a, Mask b) { return V::mask_and(a, b); }
-  VELTRANE_LANE_INLINE static Mask mask_or(Mask a, Mask b) { return V::mask_or(a, b); }
-  VELTRANE_LANE_INLINE static Mask mask_not(Mask a) { return V::mask_not(a); }
-  VELTRANE_LANE_INLINE static Mask mask_from_bits(std::uint32_t bits) { return V::mask_from_bits(bits); }
-  // Only for values that are public (validity of public inputs).
-  VELTRANE_LANE_INLINE static std::uint32_t mask_bits(Mask m) { return V::mask_bits(m); }
-  static constexpr std::uint32_t kAllLanes = (1u << kLanes) - 1;
-
-  // ---- signed digits -8..8, one per lane, as selection masks ----
-  struct Index {
-    Vec magnitude;
-    Mask negative;
-  };
-  VELTRANE_LANE_INLINE static Index index(const std::int8_t digit[kLanes]) {
-    alignas(64) std::uint64_t magnitude[kLanes];
-    std::uint32_t negative_bits = 0;
-    for (int lane = 0; lane < kLanes; ++lane) {
-      const auto value = static_cast<std::uint32_t>(static_cast<std::int32_t>(digit[lane]));
-      const std::uint32_t negative = value >> 31;
-      magnitude[lane] = (value ^ (0u - negative)) + negative;
-      negative_bits |= negative << lane;
-    }
-    return {V::load(magnitude), V::mask_from_bits(negative_bits)};
-  }
-  VELTRANE_LANE_INLINE static Mask index_negative(const Index& index) { return index.negative; }
-  VELTRANE_LANE_INLINE static Mask index_is(const Index& index, std::uint32_t j) {
-    return V::equal(index.magnitude, V::set1(j));
-  }
-
   // ---- predicates (on the canonical value) ----
   VELTRANE_LANE_INLINE static Mask equal(const Element& a, const Element& b) {
     Vec x[5], y[5];
     canonical(a, x);
     canonical(b, y);
-    Mask m = V::equal(x[0], y[0]);
-    for (int i = 1; i < 5; ++i) m = V::mask_and(m, V::equal(x[i], y[i]));
-    return m;
+    return Base::limbs_equal(x, y);
   }
   VELTRANE_LANE_INLINE static Mask is_zero(const Element& a) {
     Vec x[5];
     canonical(a, x);
-    const Vec z = V::set1(0);
-    Mask m = V::equal(x[0], z);
-    for (int i = 1; i < 5; ++i) m = V::mask_and(m, V::equal(x[i], z));
-    return m;
+    return Base::limbs_zero(x);
   }
   VELTRANE_LANE_INLINE static Mask is_negative(const Element& a) {
     Vec x[5];
     canonical(a, x);
-    const Vec one_bit = V::set1(1);
-    return V::equal(V::bit_and(x[0], one_bit), one_bit);
+    return Base::limb_odd(x[0]);
   }
 
   // ---- encodings ----
@@ -188,11 +135,9 @@ struct LaneField {
     alignas(64) std::uint64_t limbs[5][kLanes];
     for (int i = 0; i < 5; ++i) V::store(limbs[i], x[i]);
     for (int lane = 0; lane < kLanes; ++lane) {
-      const std::uint64_t h0 = limbs[0][lane], h1 = limbs[1][lane], h2 = limbs[2][lane],
-                          h3 = limbs[3][lane], h4 = limbs[4][lane];
-      const std::uint64_t w[4] = {h0 | (h1 << 51), (h1 >> 13) | (h2 << 38),
-                                  (h2 >> 26) | (h3 << 25), (h3 >> 39) | (h4 << 12)};
-      for (int b = 0; b < 32; ++b) out[lane][b] = static_cast<std::uint8_t>(w[b / 8] >> (8 * (b % 8)));
+      const std::uint64_t h[5] = {limbs[0][lane], limbs[1][lane], limbs[2][lane],
+                                  limbs[3][lane], limbs[4][lane]};
+      Base::pack_radix51(h, out[lane]);
     }
   }
   // Lane i of a as a one-item element (tight limbs, same value).

@@ -1,6 +1,6 @@
-// The portable lanes' table; the IFMA one is in lane_ops_ifma.cpp.
+// The radix-2^51 lanes emulated; the native lanes have units of their own.
 #include "group/lanes/lane_field.hpp"
-#include "group/lanes/portable_u64x8.hpp"
+#include "group/lanes/portable_u64xn.hpp"
 #include "group/tests/lane_ops_impl.hpp"
 
 namespace veltrane::group::testing {

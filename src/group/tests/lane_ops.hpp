@@ -39,8 +39,12 @@ struct LaneOps {
   std::uint32_t (*elligator2_point)(const Lanes& r, std::uint32_t sign, LanePoints& out);
 };
 
+// The emulations of the radix-2^51 and radix-2^25.5 lanes.
 const LaneOps& portable_lane_ops();
-// Null when this processor cannot run AVX-512 IFMA.
+const LaneOps& portable25_lane_ops();
+// Null when this processor cannot run them.
 const LaneOps* ifma_lane_ops();
+const LaneOps* avx512f_lane_ops();
+const LaneOps* avx2_lane_ops();
 
 }  // namespace veltrane::group::testing

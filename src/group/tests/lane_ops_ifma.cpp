@@ -1,5 +1,5 @@
-// The IFMA lanes' table, compiled for AVX-512 IFMA after everything shared
-// (see src/backends/ifma_backend.cpp for why the order matters).
+// The IFMA lanes table, compiled for that instruction set after everything shared
+// (see src/backends/lane_unit.hpp for why the order matters).
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -8,7 +8,7 @@
 #include "group/edwards.hpp"
 #include "group/field.hpp"
 #include "group/lanes/cpu_features.hpp"
-#include "group/lanes/ifma_target.hpp"
+#include "group/lanes/target_region.hpp"
 #include "group/scalar.hpp"
 #include "group/scalar_field.hpp"
 #include "group/tests/lane_ops.hpp"
@@ -20,12 +20,10 @@ VELTRANE_IFMA_TARGET_BEGIN
 
 namespace veltrane::group::testing {
 namespace {
-LaneOps make_ifma_lane_ops() {
-  return LaneOpsOf<lanes::LaneField<lanes::IfmaU64x8>>::table("IFMA lanes");
-}
+LaneOps make_ifma_lane_ops() { return LaneOpsOf<lanes::LaneField<lanes::IfmaU64x8>>::table("IFMA lanes"); }
 }  // namespace
 }  // namespace veltrane::group::testing
-VELTRANE_IFMA_TARGET_END
+VELTRANE_TARGET_END
 
 namespace veltrane::group::testing {
 

@@ -1,5 +1,5 @@
-// Processors other than x86-64 have no IFMA lanes to test; the lane tests
-// skip them as they do on an x86-64 processor without AVX-512 IFMA.
+// Processors other than x86-64 have no IFMA lanes to test; the lane tests skip
+// them as they do on an x86-64 processor without them.
 #include "group/tests/lane_ops.hpp"
 
 namespace veltrane::group::testing {

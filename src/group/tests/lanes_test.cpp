@@ -1,7 +1,8 @@
 // The lane backends against the one-item field: the same canonical bytes
 // and the same validity for every operation, on random inputs mixed with the
 // values where carries, aliases and special points live. Each test runs on
-// the portable lanes and, where the processor has it, on the IFMA lanes.
+// the emulations of both lane fields and, where the processor has them, on
+// the IFMA, AVX-512F and AVX2 lanes.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,14 +16,20 @@ namespace veltrane::group::testing {
 namespace {
 
 const LaneOps* backend(const std::string& name) {
-  return name == "portable" ? &portable_lane_ops() : ifma_lane_ops();
+  if (name == "portable") return &portable_lane_ops();
+  if (name == "portable25") return &portable25_lane_ops();
+  if (name == "ifma") return ifma_lane_ops();
+  if (name == "avx512f") return avx512f_lane_ops();
+  return avx2_lane_ops();
 }
+
+bool emulated(const std::string& name) { return name.rfind("portable", 0) == 0; }
 
 class LanesTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
     ops_ = backend(GetParam());
-    if (!ops_) GTEST_SKIP() << "IFMA lanes not run: this processor lacks AVX-512 IFMA";
+    if (!ops_) GTEST_SKIP() << GetParam() << " lanes not run: this processor lacks them";
   }
   const LaneOps* ops_ = nullptr;
 };
@@ -191,7 +198,7 @@ std::vector<Point> points(std::size_t n, std::uint64_t seed) {
 }
 
 TEST_P(LanesTest, AdditionEqualityAndMultiplicationsMatch) {
-  const std::size_t n = test_items(GetParam() == "portable" ? 4000 : 20000);
+  const std::size_t n = test_items(emulated(GetParam()) ? 4000 : 20000);
   const std::vector<Point> p = points(n, 6), q = points(n, 7);
   Bytes rng(8);
   const auto table = build_fixed_base_table(q[40]);
@@ -241,7 +248,7 @@ TEST_P(LanesTest, ElligatorMapMatches) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, LanesTest, ::testing::Values("portable", "ifma"),
+INSTANTIATE_TEST_SUITE_P(Backends, LanesTest, ::testing::Values("portable", "portable25", "ifma", "avx512f", "avx2"),
                          [](const auto& info) { return info.param; });
 
 }  // namespace

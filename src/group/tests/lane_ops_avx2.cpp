@@ -1,0 +1,36 @@
+// The AVX2 lanes table, compiled for that instruction set after everything shared
+// (see src/backends/lane_unit.hpp for why the order matters).
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "common/secret.hpp"
+#include "group/edwards.hpp"
+#include "group/field.hpp"
+#include "group/lanes/cpu_features.hpp"
+#include "group/lanes/target_region.hpp"
+#include "group/scalar.hpp"
+#include "group/scalar_field.hpp"
+#include "group/tests/lane_ops.hpp"
+
+VELTRANE_AVX2_TARGET_BEGIN
+#include "group/lanes/avx2_u64x4.hpp"
+#include "group/lanes/lane_field25.hpp"
+#include "group/tests/lane_ops_impl.hpp"
+
+namespace veltrane::group::testing {
+namespace {
+LaneOps make_avx2_lane_ops() { return LaneOpsOf<lanes::LaneField25<lanes::Avx2U64x4>>::table("AVX2 lanes"); }
+}  // namespace
+}  // namespace veltrane::group::testing
+VELTRANE_TARGET_END
+
+namespace veltrane::group::testing {
+
+const LaneOps* avx2_lane_ops() {
+  static const std::optional<LaneOps> ops =
+      lanes::cpu_has_avx2() ? std::optional<LaneOps>(make_avx2_lane_ops()) : std::nullopt;
+  return ops ? &*ops : nullptr;
+}
+
+}  // namespace veltrane::group::testing
