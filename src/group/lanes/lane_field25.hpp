@@ -24,9 +24,10 @@
 // way: 2 f_i times 19 f_j for even limbs, at most 4 f_i times 19 f_j for odd
 // ones (both below 2^32), products below 2^57.3, columns of at most six
 // products below 2^60, under 2^64.
-// Carries are unsigned throughout (AVX2 has no 64-bit arithmetic shift), and
-// the one carry that can be large (out of the top column, below 2^36) is
-// multiplied by 19 with shifts and adds in 64 bits, never by vpmuludq.
+// Carries are unsigned throughout (AVX2 has no 64-bit arithmetic shift). The
+// carry out of the top limb, which wraps around times 19, stays below 2^30:
+// column 9 has no wrapped products (ten of at most 2^51.01, so below 2^54.4)
+// and takes a carry below 2^35 from column 8; the multiplier takes it whole.
 //
 // Nothing here branches on or indexes by a lane's value.
 #pragma once
@@ -158,12 +159,6 @@ struct LaneField25 : LaneBasics<V, 10> {
   VELTRANE_LANE_INLINE static Vec carry_of(const Vec& x) {
     return V::template shr<width(i)>(x);
   }
-  // 19 x for any 64-bit lane value below 2^59, without the multiplier
-  // (which would read only x's low 32 bits).
-  VELTRANE_LANE_INLINE static Vec times19(const Vec& x) {
-    return V::add(V::add(V::template shl<4>(x), V::template shl<1>(x)), x);
-  }
-
   __attribute__((noinline)) static Element add_outlined(const Element& a, const Element& b) {
     return add_inline(a, b);
   }
@@ -262,10 +257,11 @@ struct LaneField25 : LaneBasics<V, 10> {
   // Column sums below 2^61 in, tight out. Two carry chains run side by side
   // (from limb 0 and from limb 4) so their latencies overlap:
   //   0->1  4->5  1->2  5->6  2->3  6->7  3->4  7->8  4->5  8->9  9->0  0->1
-  // Every carry is below 2^36.1. After the chain every limb is below 2^w_i
-  // except limb 5 (below 2^w_5 + 2^11: limb 4 was below 2^26 + 2^36.1 when
-  // it carried the second time) and limb 1 (below 2^w_1 + 2^15: limb 0 took
-  // 19 times the top carry, below 2^40.4, before its last carry).
+  // Every carry is below 2^36.1, the one out of limb 9 below 2^30 (see the
+  // top of this file). After the chain every limb is below 2^w_i except
+  // limb 5 (below 2^w_5 + 2^11: limb 4 was below 2^26 + 2^36.1 when it
+  // carried the second time) and limb 1 (below 2^w_1 + 2^8: limb 0 took 19
+  // times the top carry, below 2^34.3, before its last carry).
   VELTRANE_LANE_INLINE static Element carry_wide(Vec h[10]) {
     step<0>(h);
     step<4>(h);
@@ -279,7 +275,7 @@ struct LaneField25 : LaneBasics<V, 10> {
     step<8>(h);
     const Vec c9 = carry_of<9>(h[9]);
     h[9] = V::bit_and(h[9], mask(9));
-    h[0] = V::add(h[0], times19(c9));
+    h[0] = V::add(h[0], V::mul32(c9, V::set1(19)));
     step<0>(h);
     Element r;
     for (int i = 0; i < 10; ++i) r.l[i] = h[i];

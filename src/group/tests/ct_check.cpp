@@ -40,6 +40,50 @@ std::uint8_t digest(const PointBytes& bytes) {
   return acc;
 }
 
+// One lane backend's secret paths, their outputs folded into acc.
+void check_lanes(const veltrane::group::testing::LaneOps& lanes, const FixedBaseTable& table,
+                 std::uint8_t& acc) {
+  using namespace veltrane::group::testing;
+  LaneScalars ks;
+  LanePoints qs, products, fixed, sums;
+  for (int i = 0; i < kLanes; ++i) {
+    ks[i] = sample_scalar(static_cast<std::uint8_t>(10 + i));
+    qs[i] = mul_base(sample_scalar(static_cast<std::uint8_t>(40 + i)));
+  }
+  mark_secret(ks);
+  lanes.mul_point(ks, qs, products);
+  lanes.mul_fixed(table, ks, fixed);
+  lanes.add(products, fixed, sums);
+  PointBytes encoded[2 * kLanes];
+  const LanePoints both[2] = {products, sums};
+  lanes.compress(both, 2, encoded);
+  mark_public(encoded);
+  for (const PointBytes& e : encoded) acc ^= digest(e);
+
+  Lanes u, v, root, inverse;
+  for (int i = 0; i < kLanes; ++i) {
+    std::uint8_t bytes[32] = {static_cast<std::uint8_t>(i % 2 ? 4 : 2)};
+    const FieldElement w = fe_from_bytes(compress(qs[i]).data());
+    u[i] = fe_mul(fe_from_bytes(bytes), fe_square(w));
+    v[i] = fe_square(w);
+  }
+  mark_secret(u);
+  mark_secret(v);
+  const std::uint32_t square = lanes.sqrt_ratio(u, v, root);
+  lanes.unary(Unary::invert, v, inverse);
+  const std::uint32_t negative = lanes.predicate(Predicate::is_negative, u, v);
+  const std::uint32_t equal = lanes.predicate(Predicate::equal, u, v);
+  LanePoints mapped;
+  const std::uint32_t valid = lanes.elligator2_point(u, 0x5a, mapped);
+  std::uint32_t flags[5] = {square, negative, equal, valid, 0};
+  mark_public(root);
+  mark_public(inverse);
+  mark_public(flags);
+  mark_public(mapped);
+  acc ^= static_cast<std::uint8_t>(flags[0] ^ flags[1] ^ flags[2] ^ flags[3]);
+  acc ^= fe_to_bytes(root[3])[0] ^ fe_to_bytes(inverse[5])[0] ^ compress(mapped[1])[0];
+}
+
 }  // namespace
 
 int main() {
@@ -96,50 +140,10 @@ int main() {
       acc ^= fe_to_bytes(s.root)[0] ^ static_cast<std::uint8_t>(s.is_square) ^ fe_to_bytes(inv)[1];
     }
   }
-  // The portable lanes: the same control flow as the IFMA lanes, so a
-  // secret-dependent branch or index in the lane code shows up here too.
-  {
-    using namespace veltrane::group::testing;
-    const LaneOps& lanes = portable_lane_ops();
-    LaneScalars ks;
-    LanePoints qs, products, fixed, sums;
-    for (int i = 0; i < kLanes; ++i) {
-      ks[i] = sample_scalar(static_cast<std::uint8_t>(10 + i));
-      qs[i] = mul_base(sample_scalar(static_cast<std::uint8_t>(40 + i)));
-    }
-    mark_secret(ks);
-    lanes.mul_point(ks, qs, products);
-    lanes.mul_fixed(*table, ks, fixed);
-    lanes.add(products, fixed, sums);
-    PointBytes encoded[2 * kLanes];
-    const LanePoints both[2] = {products, sums};
-    lanes.compress(both, 2, encoded);
-    mark_public(encoded);
-    for (const PointBytes& e : encoded) acc ^= digest(e);
-
-    Lanes u, v, root, inverse;
-    for (int i = 0; i < kLanes; ++i) {
-      std::uint8_t bytes[32] = {static_cast<std::uint8_t>(i % 2 ? 4 : 2)};
-      const FieldElement w = fe_from_bytes(compress(qs[i]).data());
-      u[i] = fe_mul(fe_from_bytes(bytes), fe_square(w));
-      v[i] = fe_square(w);
-    }
-    mark_secret(u);
-    mark_secret(v);
-    const std::uint32_t square = lanes.sqrt_ratio(u, v, root);
-    lanes.unary(Unary::invert, v, inverse);
-    const std::uint32_t negative = lanes.predicate(Predicate::is_negative, u, v);
-    const std::uint32_t equal = lanes.predicate(Predicate::equal, u, v);
-    LanePoints mapped;
-    const std::uint32_t valid = lanes.elligator2_point(u, 0x5a, mapped);
-    std::uint32_t flags[5] = {square, negative, equal, valid, 0};
-    mark_public(root);
-    mark_public(inverse);
-    mark_public(flags);
-    mark_public(mapped);
-    acc ^= static_cast<std::uint8_t>(flags[0] ^ flags[1] ^ flags[2] ^ flags[3]);
-    acc ^= fe_to_bytes(root[3])[0] ^ fe_to_bytes(inverse[5])[0] ^ compress(mapped[1])[0];
-  }
+  // The emulated lanes of both radixes: the same control flow as the native
+  // lanes, so a secret-dependent branch or index in the lane code shows up here.
+  check_lanes(veltrane::group::testing::portable_lane_ops(), *table, acc);
+  check_lanes(veltrane::group::testing::portable25_lane_ops(), *table, acc);
   std::printf("constant-time paths ran (digest %02x)\n", acc);
   return 0;
 }
