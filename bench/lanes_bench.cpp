@@ -1,6 +1,7 @@
 // Cost per item of the field and curve operations on each field backend: the
-// one-item field, the portable emulation of the lanes and (where the
-// processor has it) the AVX-512 IFMA lanes, in ns and in L, where L is one
+// one-item field, the native lanes this processor runs (AVX-512 IFMA,
+// AVX-512F and AVX2) and the portable emulations of both lane fields, in ns
+// and in L, where L is one
 // libsodium crypto_scalarmult_ed25519_noclamp timed in the same run. Every
 // figure is the median of several rounds, so a burst of load from another
 // process moves a round or two and not the figure.
@@ -21,8 +22,10 @@
 #include "backends/backend.hpp"
 #include "group/edwards.hpp"
 #include "group/scalar_field.hpp"
+#include "group/lanes/cpu_features.hpp"
 #include "group/lanes/lane_field.hpp"
-#include "group/lanes/portable_u64x8.hpp"
+#include "group/lanes/lane_field25.hpp"
+#include "group/lanes/portable_u64xn.hpp"
 #include "lanes_bench.hpp"
 #include "lanes_suite.hpp"
 
@@ -41,6 +44,7 @@ namespace {
 using namespace veltrane;
 using namespace veltrane::bench;
 using PortableField = group::lanes::LaneField<group::lanes::PortableU64x8>;
+using Portable25Field = group::lanes::LaneField25<group::lanes::PortableU64xN<8>>;
 
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
@@ -95,6 +99,27 @@ constexpr OpInfo kOps[kOpCount] = {
     {"point_to_representative", "point", 0},
 };
 
+// One backend's table: ns and L per item, the ratio to the one-item field,
+// and (for the backend auto takes) the targets.
+void print_table(const char* title, const FieldTimings& t, const FieldTimings& scalar, double L,
+                 bool targets) {
+  std::printf("\n%s\n", title);
+  std::printf("%-26s %-7s | %10s %8s | %8s %-5s | %9s\n", "operation", "item", "ns", "L",
+              "target L", "met", "speed-up");
+  for (int op = 0; op < kOpCount; ++op) {
+    const double s = median_per_item(scalar.op[op]);
+    const double v = median_per_item(t.op[op]);
+    char target[16] = "-";
+    const char* met = "";
+    if (targets && kOps[op].target > 0) {
+      std::snprintf(target, sizeof target, "<=%.3f", kOps[op].target);
+      met = v / L <= kOps[op].target ? "yes" : "NO";
+    }
+    std::printf("%-26s %-7s | %10.1f %8.4f | %8s %-5s | %8.2fx\n", kOps[op].name, kOps[op].unit, v,
+                v / L, target, met, s / v);
+  }
+}
+
 void fill_inputs(BenchInputs& in) {
   std::mt19937_64 gen(20261208);
   auto random_bytes = [&](std::uint8_t* p, std::size_t n) {
@@ -138,10 +163,12 @@ int main(int argc, char** argv) {
 
   const char* env = std::getenv("VELTRANE_BACKEND");
   const backends::Backend& active = backends::active_backend();
-  const bool has_ifma = backends::cpu_has_ifma();
   std::printf("active_backend(): %s (%d lane%s), VELTRANE_BACKEND=%s\n", active.name,
               active.lanes, active.lanes == 1 ? "" : "s", env ? env : "(unset)");
-  std::printf("processor: AVX-512 IFMA %s\n", has_ifma ? "available" : "not available");
+  std::printf("processor: AVX-512 IFMA %s, AVX-512F %s, AVX2 %s\n",
+              group::lanes::cpu_has_ifma() ? "yes" : "no",
+              group::lanes::cpu_has_avx512f() ? "yes" : "no",
+              group::lanes::cpu_has_avx2() ? "yes" : "no");
   std::printf("figures: median of %d rounds of %.0f ms each\n\n", plan.rounds,
               plan.round_ns / 1e6);
 
@@ -154,49 +181,44 @@ int main(int argc, char** argv) {
   std::vector<double> sodium_rounds = time_sodium(plan, sodium_scalar, in.point_bytes[0][0]);
   const double sodium_before = median(sodium_rounds);
 
-  FieldTimings scalar{}, portable{}, ifma{};
+  struct Native {
+    const char* title;
+    bool (*time)(const BenchInputs&, const TimingPlan&, FieldTimings&);
+    FieldTimings timings;
+    bool ran;
+  };
+  Native natives[] = {
+      {"IFMA lanes (8, radix 2^51)", &time_ifma_lanes, {}, false},
+      {"AVX-512F lanes (8, radix 2^25.5)", &time_avx512f_lanes, {}, false},
+      {"AVX2 lanes (4, radix 2^25.5)", &time_avx2_lanes, {}, false},
+  };
+  FieldTimings scalar{}, portable{}, portable25{};
   LaneSuite<group::ScalarField>::run(in, plan, scalar);
-  const bool ran_ifma = time_ifma_lanes(in, plan, ifma);
+  for (Native& n : natives) n.ran = n.time(in, plan, n.timings);
   LaneSuite<PortableField>::run(in, plan, portable);
+  LaneSuite<Portable25Field>::run(in, plan, portable25);
 
   const std::vector<double> after = time_sodium(plan, sodium_scalar, in.point_bytes[0][0]);
   const double sodium_after = median(after);
   sodium_rounds.insert(sodium_rounds.end(), after.begin(), after.end());
   const double L = median(sodium_rounds);
   std::printf("L = libsodium crypto_scalarmult_ed25519_noclamp = %.0f ns "
-              "(median of %zu rounds; %.0f ns before, %.0f ns after)\n\n",
+              "(median of %zu rounds; %.0f ns before, %.0f ns after)\n",
               L, sodium_rounds.size(), sodium_before, sodium_after);
 
-  std::printf("%-26s %-7s | %10s %8s | %10s %8s %8s %-5s | %8s %8s\n", "operation", "item",
-              "scalar ns", "scalar L", "IFMA ns", "IFMA L", "target L", "met", "IFMA/sc",
-              "speed-up");
-  for (int op = 0; op < kOpCount; ++op) {
-    const double s = median_per_item(scalar.op[op]);
-    std::printf("%-26s %-7s | %10.1f %8.4f | ", kOps[op].name, kOps[op].unit, s, s / L);
-    if (ran_ifma) {
-      const double v = median_per_item(ifma.op[op]);
-      char target[16] = "-";
-      const char* met = "";
-      if (kOps[op].target > 0) {
-        std::snprintf(target, sizeof target, "<=%.3f", kOps[op].target);
-        met = v / L <= kOps[op].target ? "yes" : "NO";
-      }
-      std::printf("%10.1f %8.4f %8s %-5s | %8.3f %7.2fx\n", v, v / L, target, met, v / s, s / v);
-    } else {
-      std::printf("%10s\n", "skipped");
+  print_table("one-item field (radix 2^51)", scalar, scalar, L, false);
+  bool first = true;  // auto takes the first native backend that runs
+  for (const Native& n : natives) {
+    if (!n.ran) {
+      std::printf("\n%s: skipped, this processor lacks them\n", n.title);
+      continue;
     }
+    print_table(n.title, n.timings, scalar, L, first);
+    first = false;
   }
-  if (!ran_ifma) {
-    std::printf("\nIFMA lanes: skipped, this processor lacks AVX-512 IFMA\n");
-  }
-
-  std::printf("\nportable lanes (exact emulation of the IFMA lanes), for information only:\n");
-  std::printf("%-26s %-7s | %10s %8s | %10s\n", "operation", "item", "ns", "L", "vs scalar");
-  for (int op = 0; op < kOpCount; ++op) {
-    const double s = median_per_item(scalar.op[op]);
-    const double v = median_per_item(portable.op[op]);
-    std::printf("%-26s %-7s | %10.1f %8.4f | %9.2fx\n", kOps[op].name, kOps[op].unit, v, v / L,
-                v / s);
-  }
+  print_table("portable lanes (exact emulation of the radix-2^51 lanes), for information only",
+              portable, scalar, L, false);
+  print_table("portable lanes (exact emulation of the radix-2^25.5 lanes), for information only",
+              portable25, scalar, L, false);
   return 0;
 }

@@ -1,6 +1,6 @@
 // What the lane benchmark's translation units share: the inputs, the timing
 // plan and the raw round timings of each operation. Plain data only, so the
-// IFMA unit can include it before its instruction-set region without
+// lane units can include it before its instruction-set region without
 // pulling in any code that would then be compiled twice for two targets.
 #pragma once
 
@@ -56,8 +56,10 @@ struct FieldTimings {
 // Monotonic clock in ns; defined in the baseline unit, called once per round.
 double now_ns();
 
-// Fills `out` and returns true when this processor runs the IFMA lanes;
+// Each fills `out` and returns true when this processor runs those lanes;
 // returns false (out untouched) otherwise.
 bool time_ifma_lanes(const BenchInputs& in, const TimingPlan& plan, FieldTimings& out);
+bool time_avx512f_lanes(const BenchInputs& in, const TimingPlan& plan, FieldTimings& out);
+bool time_avx2_lanes(const BenchInputs& in, const TimingPlan& plan, FieldTimings& out);
 
 }  // namespace veltrane::bench

@@ -14,7 +14,7 @@
 #include "common/secret.hpp"
 #include "group/edwards.hpp"
 #include "group/field.hpp"
-#include "group/lanes/ifma_target.hpp"
+#include "group/lanes/target_region.hpp"
 #include "group/scalar.hpp"
 #include "group/scalar_field.hpp"
 #include "lanes_bench.hpp"
@@ -24,14 +24,14 @@ VELTRANE_IFMA_TARGET_BEGIN
 #include "group/lanes/lane_field.hpp"
 #include "lanes_suite.hpp"
 
-// Named so that scripts/avx512_scan.py recognises this region's code.
+// Named so that scripts/vector_scan.py recognises this region's code.
 namespace veltrane::bench::ifma_bench {
 using IfmaField = group::lanes::LaneField<group::lanes::IfmaU64x8>;
 void run_ifma(const BenchInputs& in, const TimingPlan& plan, FieldTimings& out) {
   LaneSuite<IfmaField>::run(in, plan, out);
 }
 }  // namespace veltrane::bench::ifma_bench
-VELTRANE_IFMA_TARGET_END
+VELTRANE_TARGET_END
 
 namespace veltrane::bench {
 

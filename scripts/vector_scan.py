@@ -7,7 +7,9 @@ there, or a processor without that instruction set would meet an illegal
 instruction in ordinary paths. This disassembles a binary and checks that
 every function using zmm or opmask registers or IFMA instructions belongs to
 the AVX-512 lanes (IFMA or AVX-512F), and every function using ymm registers
-to those or to the AVX2 lanes.
+to those or to the AVX2 lanes. The AVX2 lanes themselves must use nothing
+of AVX-512: no zmm or opmask registers, no ymm16-31, no instruction that
+only AVX-512 encodes for ymm.
 
     python3 scripts/vector_scan.py BINARY...
 """
@@ -17,16 +19,20 @@ import sys
 
 AVX512 = re.compile(r"%zmm|%k[0-7]\b|vpmadd52|\{%k")
 YMM = re.compile(r"%ymm")
+# What AVX-512VL would add to ymm code: the upper sixteen registers and
+# instructions with no VEX form.
+AVX512_IN_YMM = re.compile(r"%ymm(1[6-9]|2[0-9]|3[01])\b|vpternlog|vpsraq|vpmullq|vprol|vpror")
 AVX512_OWNERS = ("IfmaU64x8", "Avx512U64x8", "make_ifma_", "make_avx512f_", "ifma_bench",
                  "avx512f_bench")
-YMM_OWNERS = AVX512_OWNERS + ("Avx2U64x4", "make_avx2_", "avx2_bench")
+AVX2_OWNERS = ("Avx2U64x4", "make_avx2_", "avx2_bench")
+YMM_OWNERS = AVX512_OWNERS + AVX2_OWNERS
 
 
 def functions_using(binary: str) -> dict[str, dict[str, int]]:
-    """{"avx512" | "ymm": {function: number of lines}}"""
+    """{kind: {function: number of lines}}"""
     dump = subprocess.run(["objdump", "-d", "--no-show-raw-insn", "-C", binary],
                           check=True, capture_output=True, text=True).stdout
-    found: dict[str, dict[str, int]] = {"avx512": {}, "ymm": {}}
+    found: dict[str, dict[str, int]] = {"avx512": {}, "ymm": {}, "avx512-in-ymm": {}}
     current = None
     for line in dump.splitlines():
         header = re.match(r"^[0-9a-f]+ <(.*)>:$", line)
@@ -35,7 +41,7 @@ def functions_using(binary: str) -> dict[str, dict[str, int]]:
             continue
         if not current:
             continue
-        for kind, pattern in (("avx512", AVX512), ("ymm", YMM)):
+        for kind, pattern in (("avx512", AVX512), ("ymm", YMM), ("avx512-in-ymm", AVX512_IN_YMM)):
             if pattern.search(line):
                 found[kind][current] = found[kind].get(current, 0) + 1
     return found
@@ -48,6 +54,10 @@ def main() -> int:
         for kind, owners in (("avx512", AVX512_OWNERS), ("ymm", YMM_OWNERS)):
             uses = found[kind]
             stray = {f: n for f, n in uses.items() if not any(o in f for o in owners)}
+            if kind == "avx512":
+                # The AVX2 lanes must run where AVX-512 does not.
+                stray.update({f: n for f, n in {**uses, **found["avx512-in-ymm"]}.items()
+                              if any(o in f for o in AVX2_OWNERS)})
             print(f"{binary}: {len(uses)} functions use {kind}, {len(stray)} outside the lanes")
             for f, n in sorted(stray.items()):
                 print(f"  {n:5d}  {f}")

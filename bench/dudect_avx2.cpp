@@ -1,0 +1,23 @@
+// The dudect test's timed loop for the AVX2 lanes (see dudect_lanes.cpp).
+#include <cstddef>
+#include <cstdint>
+
+#include "common/secret.hpp"
+#include "dudect_lanes.hpp"
+#include "group/edwards.hpp"
+#include "group/field.hpp"
+#include "group/lanes/target_region.hpp"
+#include "group/scalar.hpp"
+#include "group/scalar_field.hpp"
+
+VELTRANE_AVX2_TARGET_BEGIN
+#include "group/curve/encoding.hpp"
+#include "group/curve/scalar_mul.hpp"
+#include "group/lanes/avx2_u64x4.hpp"
+#include "group/lanes/lane_field25.hpp"
+
+namespace veltrane::bench::avx2_bench {
+using Field = group::lanes::LaneField25<group::lanes::Avx2U64x4>;
+#include "dudect_measure.inc"
+}  // namespace veltrane::bench::avx2_bench
+VELTRANE_TARGET_END
