@@ -41,61 +41,24 @@ struct LaneField : LaneBasics<V, 5> {
   VELTRANE_LANE_INLINE static Element one() { return constant(kFieldOne); }
 
   // ---- arithmetic ----
+  // The emulated policy calls the large operations out of line (see
+  // portable_u64xn.hpp); the native one inlines everything.
   VELTRANE_LANE_INLINE static Element add(const Element& a, const Element& b) {
-    Vec h[5];
-    for (int i = 0; i < 5; ++i) h[i] = V::add(a.l[i], b.l[i]);
-    return carry(h);
+    if constexpr (V::kEmulated) return add_outlined(a, b);
+    else return add_inline(a, b);
   }
   VELTRANE_LANE_INLINE static Element sub(const Element& a, const Element& b) {
-    // a + 2p - b: 2p's limbs exceed every tight limb, so nothing goes negative.
-    const Vec two_p0 = V::set1(2 * ((std::uint64_t{1} << 51) - 19));
-    const Vec two_pi = V::set1(2 * ((std::uint64_t{1} << 51) - 1));
-    Vec h[5];
-    h[0] = V::sub(V::add(a.l[0], two_p0), b.l[0]);
-    for (int i = 1; i < 5; ++i) h[i] = V::sub(V::add(a.l[i], two_pi), b.l[i]);
-    return carry(h);
+    if constexpr (V::kEmulated) return sub_outlined(a, b);
+    else return sub_inline(a, b);
   }
   VELTRANE_LANE_INLINE static Element neg(const Element& a) { return sub(zero(), a); }
-
   VELTRANE_LANE_INLINE static Element mul(const Element& a, const Element& b) {
-    // High halves first: doubled, they start the column sums that the low
-    // halves are then added into, so no column needs a zeroed accumulator
-    // or a separate addition.
-    Vec hi[9];
-    for (int k = 0; k < 9; ++k) hi[k] = V::set1(0);
-    for (int i = 0; i < 5; ++i) {
-      for (int j = 0; j < 5; ++j) hi[i + j] = V::madd52hi(hi[i + j], a.l[i], b.l[j]);
-    }
-    // t_k = lo_k + 2 hi_(k-1): the column sums at 2^(51k), each below 2^55.
-    Vec t[10];
-    t[0] = V::set1(0);
-    for (int k = 1; k < 10; ++k) t[k] = V::template shl<1>(hi[k - 1]);
-    for (int i = 0; i < 5; ++i) {
-      for (int j = 0; j < 5; ++j) t[i + j] = V::madd52lo(t[i + j], a.l[i], b.l[j]);
-    }
-    return fold(t);
+    if constexpr (V::kEmulated) return mul_outlined(a, b);
+    else return mul_inline(a, b);
   }
-
   VELTRANE_LANE_INLINE static Element square(const Element& a) {
-    // twice[k] counts at 2^(51k + 1): a square's high half lands in
-    // twice[k + 1]; a cross product counts two times, so its low half lands
-    // in twice[k] and its high half twice in twice[k + 1]. The squares' low
-    // halves are then added to the doubled columns, which gives the same
-    // column sums as mul(a, a) with no doubling pass.
-    Vec twice[10];
-    for (int k = 0; k < 10; ++k) twice[k] = V::set1(0);
-    for (int i = 0; i < 5; ++i) {
-      twice[2 * i + 1] = V::madd52hi(twice[2 * i + 1], a.l[i], a.l[i]);
-      for (int j = i + 1; j < 5; ++j) {
-        twice[i + j] = V::madd52lo(twice[i + j], a.l[i], a.l[j]);
-        twice[i + j + 1] = V::madd52hi(twice[i + j + 1], a.l[i], a.l[j]);
-        twice[i + j + 1] = V::madd52hi(twice[i + j + 1], a.l[i], a.l[j]);
-      }
-    }
-    Vec t[10];
-    for (int k = 0; k < 10; ++k) t[k] = V::template shl<1>(twice[k]);
-    for (int i = 0; i < 5; ++i) t[2 * i] = V::madd52lo(t[2 * i], a.l[i], a.l[i]);
-    return fold(t);
+    if constexpr (V::kEmulated) return square_outlined(a);
+    else return square_inline(a);
   }
 
   // ---- predicates (on the canonical value) ----
@@ -159,6 +122,75 @@ struct LaneField : LaneBasics<V, 5> {
   }
 
  private:
+  __attribute__((noinline)) static Element add_outlined(const Element& a, const Element& b) {
+    return add_inline(a, b);
+  }
+  __attribute__((noinline)) static Element sub_outlined(const Element& a, const Element& b) {
+    return sub_inline(a, b);
+  }
+  __attribute__((noinline)) static Element mul_outlined(const Element& a, const Element& b) {
+    return mul_inline(a, b);
+  }
+  __attribute__((noinline)) static Element square_outlined(const Element& a) {
+    return square_inline(a);
+  }
+
+  VELTRANE_LANE_INLINE static Element add_inline(const Element& a, const Element& b) {
+    Vec h[5];
+    for (int i = 0; i < 5; ++i) h[i] = V::add(a.l[i], b.l[i]);
+    return carry(h);
+  }
+  VELTRANE_LANE_INLINE static Element sub_inline(const Element& a, const Element& b) {
+    // a + 2p - b: 2p's limbs exceed every tight limb, so nothing goes negative.
+    const Vec two_p0 = V::set1(2 * ((std::uint64_t{1} << 51) - 19));
+    const Vec two_pi = V::set1(2 * ((std::uint64_t{1} << 51) - 1));
+    Vec h[5];
+    h[0] = V::sub(V::add(a.l[0], two_p0), b.l[0]);
+    for (int i = 1; i < 5; ++i) h[i] = V::sub(V::add(a.l[i], two_pi), b.l[i]);
+    return carry(h);
+  }
+
+  VELTRANE_LANE_INLINE static Element mul_inline(const Element& a, const Element& b) {
+    // High halves first: doubled, they start the column sums that the low
+    // halves are then added into, so no column needs a zeroed accumulator
+    // or a separate addition.
+    Vec hi[9];
+    for (int k = 0; k < 9; ++k) hi[k] = V::set1(0);
+    for (int i = 0; i < 5; ++i) {
+      for (int j = 0; j < 5; ++j) hi[i + j] = V::madd52hi(hi[i + j], a.l[i], b.l[j]);
+    }
+    // t_k = lo_k + 2 hi_(k-1): the column sums at 2^(51k), each below 2^55.
+    Vec t[10];
+    t[0] = V::set1(0);
+    for (int k = 1; k < 10; ++k) t[k] = V::template shl<1>(hi[k - 1]);
+    for (int i = 0; i < 5; ++i) {
+      for (int j = 0; j < 5; ++j) t[i + j] = V::madd52lo(t[i + j], a.l[i], b.l[j]);
+    }
+    return fold(t);
+  }
+
+  VELTRANE_LANE_INLINE static Element square_inline(const Element& a) {
+    // twice[k] counts at 2^(51k + 1): a square's high half lands in
+    // twice[k + 1]; a cross product counts two times, so its low half lands
+    // in twice[k] and its high half twice in twice[k + 1]. The squares' low
+    // halves are then added to the doubled columns, which gives the same
+    // column sums as mul(a, a) with no doubling pass.
+    Vec twice[10];
+    for (int k = 0; k < 10; ++k) twice[k] = V::set1(0);
+    for (int i = 0; i < 5; ++i) {
+      twice[2 * i + 1] = V::madd52hi(twice[2 * i + 1], a.l[i], a.l[i]);
+      for (int j = i + 1; j < 5; ++j) {
+        twice[i + j] = V::madd52lo(twice[i + j], a.l[i], a.l[j]);
+        twice[i + j + 1] = V::madd52hi(twice[i + j + 1], a.l[i], a.l[j]);
+        twice[i + j + 1] = V::madd52hi(twice[i + j + 1], a.l[i], a.l[j]);
+      }
+    }
+    Vec t[10];
+    for (int k = 0; k < 10; ++k) t[k] = V::template shl<1>(twice[k]);
+    for (int i = 0; i < 5; ++i) t[2 * i] = V::madd52lo(t[2 * i], a.l[i], a.l[i]);
+    return fold(t);
+  }
+
   VELTRANE_LANE_INLINE static Vec mask51() { return V::set1((std::uint64_t{1} << 51) - 1); }
 
   // 19 x by shifts and adds, for any 64-bit lane value below 2^59.
