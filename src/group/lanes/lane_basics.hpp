@@ -11,6 +11,10 @@ namespace veltrane::group::lanes {
 // Every lane operation is inlined into its caller: called out of line, each
 // would pass its operands through memory and end with vzeroupper.
 #define VELTRANE_LANE_INLINE __attribute__((always_inline)) inline
+// Loops over limbs are unrolled whole, so that every limb lives in a register
+// and every index is a constant; left to itself the compiler keeps the larger
+// ones (ten limbs, ten by ten products) as loops over arrays in memory.
+#define VELTRANE_UNROLL _Pragma("GCC unroll 16")
 
 template <class V, int kLimbs>
 struct LaneBasics {
@@ -25,6 +29,7 @@ struct LaneBasics {
   // b in the lanes where m is set, a elsewhere.
   VELTRANE_LANE_INLINE static Element select(const Element& a, const Element& b, Mask m) {
     Element r;
+    VELTRANE_UNROLL
     for (int i = 0; i < kLimbs; ++i) r.l[i] = V::blend(m, a.l[i], b.l[i]);
     return r;
   }
@@ -67,11 +72,13 @@ struct LaneBasics {
   // ---- predicates on canonical limbs (every limb below its radix) ----
   VELTRANE_LANE_INLINE static Mask limbs_equal(const Vec x[kLimbs], const Vec y[kLimbs]) {
     Mask m = V::equal(x[0], y[0]);
+    VELTRANE_UNROLL
     for (int i = 1; i < kLimbs; ++i) m = V::mask_and(m, V::equal(x[i], y[i]));
     return m;
   }
   VELTRANE_LANE_INLINE static Mask limbs_zero(const Vec x[kLimbs]) {
     Vec z[kLimbs];
+    VELTRANE_UNROLL
     for (int i = 0; i < kLimbs; ++i) z[i] = V::set1(0);
     return limbs_equal(x, z);
   }

@@ -52,6 +52,7 @@ struct LaneField25 : LaneBasics<V, 10> {
   // into limbs 2k (low 26 bits) and 2k + 1 (the rest, at most 2^25).
   VELTRANE_LANE_INLINE static Element constant(const FieldElement& c) {
     Element r;
+    VELTRANE_UNROLL
     for (int k = 0; k < 5; ++k) {
       r.l[2 * k] = V::set1(c.limb[k] & kMask26);
       r.l[2 * k + 1] = V::set1(c.limb[k] >> 26);
@@ -116,9 +117,11 @@ struct LaneField25 : LaneBasics<V, 10> {
     Vec x[10];
     canonical(a, x);
     alignas(64) std::uint64_t limbs[10][kLanes];
+    VELTRANE_UNROLL
     for (int i = 0; i < 10; ++i) V::store(limbs[i], x[i]);
     for (int lane = 0; lane < kLanes; ++lane) {
       std::uint64_t h[5];
+      VELTRANE_UNROLL
       for (int k = 0; k < 5; ++k) h[k] = limbs[2 * k][lane] | (limbs[2 * k + 1][lane] << 26);
       Base::pack_radix51(h, out[lane]);
     }
@@ -127,12 +130,15 @@ struct LaneField25 : LaneBasics<V, 10> {
   // limbs 2k and 2k + 1 joined, below 2^51 + 2^43, then one carry round.
   VELTRANE_LANE_INLINE static FieldElement lane(const Element& a, int i) {
     alignas(64) std::uint64_t limbs[10][kLanes];
+    VELTRANE_UNROLL
     for (int k = 0; k < 10; ++k) V::store(limbs[k], a.l[k]);
     std::uint64_t h[5];
+    VELTRANE_UNROLL
     for (int k = 0; k < 5; ++k) h[k] = limbs[2 * k][i] + (limbs[2 * k + 1][i] << 26);
     constexpr std::uint64_t kMask51 = (std::uint64_t{1} << 51) - 1;
     FieldElement r;
     r.limb[0] = (h[0] & kMask51) + 19 * (h[4] >> 51);
+    VELTRANE_UNROLL
     for (int k = 1; k < 5; ++k) r.limb[k] = (h[k] & kMask51) + (h[k - 1] >> 51);
     return r;
   }
@@ -140,12 +146,14 @@ struct LaneField25 : LaneBasics<V, 10> {
   VELTRANE_LANE_INLINE static Element from_lanes(const FieldElement* const lanes[kLanes]) {
     alignas(64) std::uint64_t limbs[10][kLanes];
     for (int lane = 0; lane < kLanes; ++lane) {
+      VELTRANE_UNROLL
       for (int k = 0; k < 5; ++k) {
         limbs[2 * k][lane] = lanes[lane]->limb[k] & kMask26;
         limbs[2 * k + 1][lane] = lanes[lane]->limb[k] >> 26;
       }
     }
     Element r;
+    VELTRANE_UNROLL
     for (int k = 0; k < 10; ++k) r.l[k] = V::load(limbs[k]);
     return r;
   }
@@ -174,6 +182,7 @@ struct LaneField25 : LaneBasics<V, 10> {
 
   VELTRANE_LANE_INLINE static Element add_inline(const Element& a, const Element& b) {
     Vec h[10];
+    VELTRANE_UNROLL
     for (int i = 0; i < 10; ++i) h[i] = V::add(a.l[i], b.l[i]);
     return carry(h);
   }
@@ -181,6 +190,7 @@ struct LaneField25 : LaneBasics<V, 10> {
     // a + 2p - b: 2p's limbs (2^27 - 38, then 2^(w_i + 1) - 2) exceed every
     // tight limb, so no lane goes negative.
     Vec h[10];
+    VELTRANE_UNROLL
     for (int i = 0; i < 10; ++i) {
       const std::uint64_t two_p = i == 0 ? (kMask26 - 18) * 2 : (i % 2 ? kMask25 : kMask26) * 2;
       h[i] = V::sub(V::add(a.l[i], V::set1(two_p)), b.l[i]);
@@ -190,14 +200,18 @@ struct LaneField25 : LaneBasics<V, 10> {
 
   VELTRANE_LANE_INLINE static Element mul_inline(const Element& a, const Element& b) {
     Vec f2[10], g19[10];
+    VELTRANE_UNROLL
     for (int i = 0; i < 10; ++i) {
       f2[i] = V::add(a.l[i], a.l[i]);
       g19[i] = V::mul32(b.l[i], V::set1(19));
     }
     // Row by row: each limb of a meets every limb of b once.
     Vec h[10];
+    VELTRANE_UNROLL
     for (int k = 0; k < 10; ++k) h[k] = V::mul32(a.l[0], b.l[k]);
+    VELTRANE_UNROLL
     for (int i = 1; i < 10; ++i) {
+      VELTRANE_UNROLL
       for (int j = 0; j < 10; ++j) {
         const int k = (i + j) % 10;
         const Vec& x = (i % 2 && j % 2) ? f2[i] : a.l[i];
@@ -213,6 +227,7 @@ struct LaneField25 : LaneBasics<V, 10> {
     // when both are odd, times 19 when it wraps. The first two factors go
     // into f_i (at most 4 f_i), the last into f_j.
     Vec f2[10], f4[10], f19[10];
+    VELTRANE_UNROLL
     for (int i = 0; i < 10; ++i) {
       f2[i] = V::add(a.l[i], a.l[i]);
       f4[i] = V::add(f2[i], f2[i]);
@@ -220,7 +235,9 @@ struct LaneField25 : LaneBasics<V, 10> {
     }
     Vec h[10];
     bool started[10] = {};
+    VELTRANE_UNROLL
     for (int i = 0; i < 10; ++i) {
+      VELTRANE_UNROLL
       for (int j = i; j < 10; ++j) {
         const int k = (i + j) % 10;
         const int factor = (i < j ? 2 : 1) * (i % 2 && j % 2 ? 2 : 1);
@@ -250,6 +267,7 @@ struct LaneField25 : LaneBasics<V, 10> {
     c[9] = carry_of<9>(h[9]);
     Element r;
     r.l[0] = V::add(V::bit_and(h[0], mask(0)), V::mul32(c[9], V::set1(19)));
+    VELTRANE_UNROLL
     for (int i = 1; i < 10; ++i) r.l[i] = V::add(V::bit_and(h[i], mask(i)), c[i - 1]);
     return r;
   }
@@ -278,6 +296,7 @@ struct LaneField25 : LaneBasics<V, 10> {
     h[0] = V::add(h[0], V::mul32(c9, V::set1(19)));
     step<0>(h);
     Element r;
+    VELTRANE_UNROLL
     for (int i = 0; i < 10; ++i) r.l[i] = h[i];
     return r;
   }
@@ -290,6 +309,7 @@ struct LaneField25 : LaneBasics<V, 10> {
   // The value in 0..p-1, every limb below 2^w_i.
   VELTRANE_LANE_INLINE static void canonical(const Element& a, Vec out[10]) {
     Vec h[10];
+    VELTRANE_UNROLL
     for (int i = 0; i < 10; ++i) h[i] = a.l[i];
     // Sequential carry with the top carry (at most 2) folded back: limbs
     // below 2^w_i and limb 0 below 2^26 + 38; a second pass leaves every
@@ -314,6 +334,7 @@ struct LaneField25 : LaneBasics<V, 10> {
     h[0] = V::add(h[0], V::mul32(q, V::set1(19)));
     carry_through(h);
     h[9] = V::bit_and(h[9], mask(9));
+    VELTRANE_UNROLL
     for (int i = 0; i < 10; ++i) out[i] = h[i];
   }
   // Carries limb 0 into 1, 1 into 2, ... 8 into 9, in order.
