@@ -43,14 +43,6 @@ cpp-test:
 ct-check:
 	@if [ -x scripts/ct_check.sh ]; then bash scripts/ct_check.sh $(TEST_BUILD); fi
 
-# The Python suite once per backend this machine can run: the one-item field,
-# the portable lanes, and the default (the IFMA lanes where the processor has
-# them; without them it is reported as skipped).
+# The Python suite once per backend this machine can run (see the script).
 py-test:
-	VELTRANE_BACKEND=scalar $(PYTHON) -m pytest -q tests
-	VELTRANE_BACKEND=portable $(PYTHON) -m pytest -q tests
-	@if grep -qw avx512ifma /proc/cpuinfo; then \
-	  VELTRANE_BACKEND=auto $(PYTHON) -m pytest -q tests; \
-	else \
-	  echo "IFMA lanes: Python suite skipped, this processor lacks AVX-512 IFMA"; \
-	fi
+	PYTHON=$(PYTHON) bash scripts/py_test.sh
