@@ -13,8 +13,19 @@ namespace veltrane::group::lanes {
 #define VELTRANE_LANE_INLINE __attribute__((always_inline)) inline
 // Loops over limbs are unrolled whole, so that every limb lives in a register
 // and every index is a constant; left to itself the compiler keeps the larger
-// ones (ten limbs, ten by ten products) as loops over arrays in memory.
+// ones (ten limbs, ten by ten products) as loops over arrays in memory. Not
+// in the sanitizer builds: there speed does not matter, unrolled they took
+// minutes per unit to compile, and the loops keep every access checked.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VELTRANE_UNROLL
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VELTRANE_UNROLL
+#endif
+#endif
+#ifndef VELTRANE_UNROLL
 #define VELTRANE_UNROLL _Pragma("GCC unroll 16")
+#endif
 
 template <class V, int kLimbs>
 struct LaneBasics {
