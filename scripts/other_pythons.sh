@@ -63,14 +63,14 @@ if [ ${#found[@]} -eq 0 ]; then
 fi
 echo "== other CPythons: found ${found[*]%%=*} (besides ${skip:-$primary}, which make test ran)"
 
-for entry in "${found[@]}"; do
-  v="${entry%%=*}"
-  interpreter="${entry#*=}"
-  start=$SECONDS
-  venv="$root/build/pythons/$v"
+# One interpreter: its virtual environment, the module (the wheel, or built
+# from the tree), the suite.
+test_one() {  # version interpreter
+  local v="$1" interpreter="$2" start=$SECONDS
+  local venv="$root/build/pythons/$v"
   echo "== CPython $v ($interpreter)"
   [ -x "$venv/bin/python" ] || "$interpreter" -m venv "$venv"
-  py="$venv/bin/python"
+  local py="$venv/bin/python"
   PYTHON="$py" bash "$root/scripts/install-deps.sh" test
   if [ -n "$wheel" ]; then
     PIP_ROOT_USER_ACTION=ignore "$py" -m pip install -q --disable-pip-version-check \
@@ -81,6 +81,17 @@ for entry in "${found[@]}"; do
   fi
   # The suite must import the module built for this interpreter, not the tree.
   (cd "$root/build" && "$py" -c "import sys, veltrane; assert veltrane.__file__.startswith(sys.prefix), veltrane.__file__")
-  (cd "$root" && "$py" -m pytest -q -p no:cacheprovider tests)
+  (cd "$root" && "$py" -m pytest -q -p no:cacheprovider --basetemp "build/pytest/cpython-$v" tests)
   echo "== CPython $v passed in $((SECONDS - start))s"
+}
+
+# With a wheel, nothing is compiled, so the interpreters' suites run two at a
+# time; building from the tree, one after another (each build takes both
+# processors).
+# shellcheck source=side_by_side.sh
+. "$root/scripts/side_by_side.sh"
+mkdir -p "$root/build/pytest"
+for entry in "${found[@]}"; do
+  side_by_side_add "CPython ${entry%%=*}" test_one "${entry%%=*}" "${entry#*=}"
 done
+if [ -n "$wheel" ]; then JOBS=2 side_by_side_run; else JOBS=1 side_by_side_run; fi
