@@ -157,7 +157,9 @@ TEST_P(BackendsTest, RandomizeMatchesLoop) {
     ASSERT_EQ(got, want) << "round " << round;
     seen.push_back(want);
   }
-  if (kItems == 700) EXPECT_EQ(kinds(seen), "ok;range ;called;called;ok;range ;called;called;");
+  if (kItems == 700) {
+    EXPECT_EQ(kinds(seen), "ok;range ;called;called;ok;range ;called;called;");
+  }
 }
 
 TEST_P(BackendsTest, CombineMatchesLoop) {
@@ -193,7 +195,9 @@ TEST_P(BackendsTest, CombineMatchesLoop) {
     ASSERT_EQ(got, want) << "round " << round;
     seen.push_back(want);
   }
-  if (kItems == 700) EXPECT_EQ(kinds(seen), "ok;range ;called;called;ok;range ;called;called;");
+  if (kItems == 700) {
+    EXPECT_EQ(kinds(seen), "ok;range ;called;called;ok;range ;called;called;");
+  }
 }
 
 TEST_P(BackendsTest, DecryptAndFinishMatchLoop) {

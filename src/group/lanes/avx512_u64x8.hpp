@@ -1,6 +1,6 @@
 // Eight 64-bit lanes in one zmm register, with AVX-512F alone (no IFMA):
 // the policy of the radix-2^25.5 lane field on Skylake-SP and Cascade Lake
-// Xeons and on any processor with AVX-512F.
+// Xeons and on any processor with AVX-512F, and the base of the IFMA policy.
 //
 // Only the translation units that instantiate these lanes include this,
 // inside a region compiled for AVX-512F; nothing here runs unless the

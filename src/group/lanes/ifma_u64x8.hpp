@@ -1,4 +1,5 @@
-// Eight 64-bit lanes in one zmm register, with AVX-512F and AVX-512 IFMA.
+// Eight 64-bit lanes in one zmm register, with AVX-512F and AVX-512 IFMA:
+// the AVX-512F policy and the two 52-bit multiply-adds.
 //
 // Only the translation unit that instantiates the IFMA backend includes this,
 // inside a region compiled for those instruction sets; nothing here runs
@@ -8,54 +9,17 @@
 
 #include <immintrin.h>
 
-#include <cstdint>
+#include "group/lanes/avx512_u64x8.hpp"
 
 namespace veltrane::group::lanes {
 
-struct IfmaU64x8 {
-  static constexpr int kLanes = 8;
-  static constexpr bool kEmulated = false;
-  struct Vec {
-    __m512i v;
-  };
-  struct Mask {
-    __mmask8 bits;
-  };
-
-  static Vec set1(std::uint64_t x) { return {_mm512_set1_epi64(static_cast<long long>(x))}; }
-  static Vec load(const std::uint64_t* p) { return {_mm512_loadu_si512(p)}; }
-  static void store(std::uint64_t* p, const Vec& a) { _mm512_storeu_si512(p, a.v); }
-
-  static Vec add(const Vec& a, const Vec& b) { return {_mm512_add_epi64(a.v, b.v)}; }
-  static Vec sub(const Vec& a, const Vec& b) { return {_mm512_sub_epi64(a.v, b.v)}; }
-  static Vec bit_and(const Vec& a, const Vec& b) { return {_mm512_and_si512(a.v, b.v)}; }
-  static Vec bit_xor(const Vec& a, const Vec& b) { return {_mm512_xor_si512(a.v, b.v)}; }
-  template <int n>
-  static Vec shl(const Vec& a) {
-    return {_mm512_slli_epi64(a.v, n)};
-  }
-  template <int n>
-  static Vec shr(const Vec& a) {
-    return {_mm512_srli_epi64(a.v, n)};
-  }
-
+struct IfmaU64x8 : Avx512U64x8 {
   static Vec madd52lo(const Vec& acc, const Vec& a, const Vec& b) {
     return {_mm512_madd52lo_epu64(acc.v, a.v, b.v)};
   }
   static Vec madd52hi(const Vec& acc, const Vec& a, const Vec& b) {
     return {_mm512_madd52hi_epu64(acc.v, a.v, b.v)};
   }
-
-  static Mask equal(const Vec& a, const Vec& b) { return {_mm512_cmpeq_epi64_mask(a.v, b.v)}; }
-  static Vec blend(Mask m, const Vec& a, const Vec& b) {
-    return {_mm512_mask_blend_epi64(m.bits, a.v, b.v)};
-  }
-
-  static Mask mask_and(Mask a, Mask b) { return {static_cast<__mmask8>(a.bits & b.bits)}; }
-  static Mask mask_or(Mask a, Mask b) { return {static_cast<__mmask8>(a.bits | b.bits)}; }
-  static Mask mask_not(Mask a) { return {static_cast<__mmask8>(~a.bits)}; }
-  static Mask mask_from_bits(std::uint32_t bits) { return {static_cast<__mmask8>(bits)}; }
-  static std::uint32_t mask_bits(Mask m) { return m.bits; }
 };
 
 }  // namespace veltrane::group::lanes

@@ -1,7 +1,10 @@
 // What every lane field over a vector policy V shares, whatever its radix:
-// the element as kLimbs vectors of 64-bit lanes, selection by lane masks,
+// the element as kLimbs vectors of 64-bit lanes, the arithmetic's calling
+// convention, the predicates on canonical values, selection by lane masks,
 // the mask algebra and the signed digits that scalar multiplication turns
-// into masks. Nothing here branches on or indexes by a lane's value.
+// into masks. The field (Field, which derives from this) supplies
+// add_inline, sub_inline, mul_inline, square_inline, zero, canonical and
+// kMulOutOfLine. Nothing here branches on or indexes by a lane's value.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +30,7 @@ namespace veltrane::group::lanes {
 #define VELTRANE_UNROLL _Pragma("GCC unroll 16")
 #endif
 
-template <class V, int kLimbs>
+template <class Field, class V, int kLimbs>
 struct LaneBasics {
   static constexpr int kLanes = V::kLanes;
   using Vec = typename V::Vec;
@@ -35,6 +38,54 @@ struct LaneBasics {
   struct Element {
     Vec l[kLimbs];
   };
+
+  // ---- arithmetic ----
+  // The emulated policy calls every large operation out of line (see
+  // portable_u64xn.hpp); a native one inlines them, but for the
+  // multiplication where the field says so (kMulOutOfLine).
+  VELTRANE_LANE_INLINE static Element add(const Element& a, const Element& b) {
+    if constexpr (V::kEmulated) return add_outlined(a, b);
+    else return Field::add_inline(a, b);
+  }
+  VELTRANE_LANE_INLINE static Element sub(const Element& a, const Element& b) {
+    if constexpr (V::kEmulated) return sub_outlined(a, b);
+    else return Field::sub_inline(a, b);
+  }
+  VELTRANE_LANE_INLINE static Element neg(const Element& a) { return sub(Field::zero(), a); }
+  VELTRANE_LANE_INLINE static Element mul(const Element& a, const Element& b) {
+    if constexpr (V::kEmulated || Field::kMulOutOfLine) return mul_outlined(a, b);
+    else return Field::mul_inline(a, b);
+  }
+  VELTRANE_LANE_INLINE static Element square(const Element& a) {
+    if constexpr (V::kEmulated) return square_outlined(a);
+    else return Field::square_inline(a);
+  }
+
+  // ---- predicates (on the canonical value) ----
+  VELTRANE_LANE_INLINE static Mask equal(const Element& a, const Element& b) {
+    Vec x[kLimbs], y[kLimbs];
+    Field::canonical(a, x);
+    Field::canonical(b, y);
+    Mask m = V::equal(x[0], y[0]);
+    VELTRANE_UNROLL
+    for (int i = 1; i < kLimbs; ++i) m = V::mask_and(m, V::equal(x[i], y[i]));
+    return m;
+  }
+  VELTRANE_LANE_INLINE static Mask is_zero(const Element& a) {
+    Vec x[kLimbs];
+    Field::canonical(a, x);
+    const Vec z = V::set1(0);
+    Mask m = V::equal(x[0], z);
+    VELTRANE_UNROLL
+    for (int i = 1; i < kLimbs; ++i) m = V::mask_and(m, V::equal(x[i], z));
+    return m;
+  }
+  VELTRANE_LANE_INLINE static Mask is_negative(const Element& a) {
+    Vec x[kLimbs];
+    Field::canonical(a, x);
+    const Vec one_bit = V::set1(1);
+    return V::equal(V::bit_and(x[0], one_bit), one_bit);
+  }
 
   // ---- selection ----
   // b in the lanes where m is set, a elsewhere.
@@ -80,30 +131,26 @@ struct LaneBasics {
     return V::equal(index.magnitude, V::set1(j));
   }
 
-  // ---- predicates on canonical limbs (every limb below its radix) ----
-  VELTRANE_LANE_INLINE static Mask limbs_equal(const Vec x[kLimbs], const Vec y[kLimbs]) {
-    Mask m = V::equal(x[0], y[0]);
-    VELTRANE_UNROLL
-    for (int i = 1; i < kLimbs; ++i) m = V::mask_and(m, V::equal(x[i], y[i]));
-    return m;
-  }
-  VELTRANE_LANE_INLINE static Mask limbs_zero(const Vec x[kLimbs]) {
-    Vec z[kLimbs];
-    VELTRANE_UNROLL
-    for (int i = 0; i < kLimbs; ++i) z[i] = V::set1(0);
-    return limbs_equal(x, z);
-  }
-  VELTRANE_LANE_INLINE static Mask limb_odd(const Vec& x0) {
-    const Vec one_bit = V::set1(1);
-    return V::equal(V::bit_and(x0, one_bit), one_bit);
-  }
-
   // The 32 little-endian bytes of a canonical value given as five 51-bit
   // limbs. A member, so that each policy's copy is compiled in its own region.
   VELTRANE_LANE_INLINE static void pack_radix51(const std::uint64_t h[5], std::uint8_t* out) {
     const std::uint64_t w[4] = {h[0] | (h[1] << 51), (h[1] >> 13) | (h[2] << 38),
                                 (h[2] >> 26) | (h[3] << 25), (h[3] >> 39) | (h[4] << 12)};
     for (int b = 0; b < 32; ++b) out[b] = static_cast<std::uint8_t>(w[b / 8] >> (8 * (b % 8)));
+  }
+
+ private:
+  __attribute__((noinline)) static Element add_outlined(const Element& a, const Element& b) {
+    return Field::add_inline(a, b);
+  }
+  __attribute__((noinline)) static Element sub_outlined(const Element& a, const Element& b) {
+    return Field::sub_inline(a, b);
+  }
+  __attribute__((noinline)) static Element mul_outlined(const Element& a, const Element& b) {
+    return Field::mul_inline(a, b);
+  }
+  __attribute__((noinline)) static Element square_outlined(const Element& a) {
+    return Field::square_inline(a);
   }
 };
 

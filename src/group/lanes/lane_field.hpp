@@ -24,8 +24,9 @@
 namespace veltrane::group::lanes {
 
 template <class V>
-struct LaneField : LaneBasics<V, 5> {
-  using Base = LaneBasics<V, 5>;
+struct LaneField : LaneBasics<LaneField<V>, V, 5> {
+  using Base = LaneBasics<LaneField<V>, V, 5>;
+  friend Base;
   using Base::kLanes;
   using typename Base::Element;
   using typename Base::Mask;
@@ -39,45 +40,6 @@ struct LaneField : LaneBasics<V, 5> {
   }
   VELTRANE_LANE_INLINE static Element zero() { return constant(kFieldZero); }
   VELTRANE_LANE_INLINE static Element one() { return constant(kFieldOne); }
-
-  // ---- arithmetic ----
-  // The emulated policy calls the large operations out of line (see
-  // portable_u64xn.hpp); the native one inlines everything.
-  VELTRANE_LANE_INLINE static Element add(const Element& a, const Element& b) {
-    if constexpr (V::kEmulated) return add_outlined(a, b);
-    else return add_inline(a, b);
-  }
-  VELTRANE_LANE_INLINE static Element sub(const Element& a, const Element& b) {
-    if constexpr (V::kEmulated) return sub_outlined(a, b);
-    else return sub_inline(a, b);
-  }
-  VELTRANE_LANE_INLINE static Element neg(const Element& a) { return sub(zero(), a); }
-  VELTRANE_LANE_INLINE static Element mul(const Element& a, const Element& b) {
-    if constexpr (V::kEmulated) return mul_outlined(a, b);
-    else return mul_inline(a, b);
-  }
-  VELTRANE_LANE_INLINE static Element square(const Element& a) {
-    if constexpr (V::kEmulated) return square_outlined(a);
-    else return square_inline(a);
-  }
-
-  // ---- predicates (on the canonical value) ----
-  VELTRANE_LANE_INLINE static Mask equal(const Element& a, const Element& b) {
-    Vec x[5], y[5];
-    canonical(a, x);
-    canonical(b, y);
-    return Base::limbs_equal(x, y);
-  }
-  VELTRANE_LANE_INLINE static Mask is_zero(const Element& a) {
-    Vec x[5];
-    canonical(a, x);
-    return Base::limbs_zero(x);
-  }
-  VELTRANE_LANE_INLINE static Mask is_negative(const Element& a) {
-    Vec x[5];
-    canonical(a, x);
-    return Base::limb_odd(x[0]);
-  }
 
   // ---- encodings ----
   // Lane i from in[i]: 32 bytes little-endian, bit 255 ignored.
@@ -122,18 +84,9 @@ struct LaneField : LaneBasics<V, 5> {
   }
 
  private:
-  __attribute__((noinline)) static Element add_outlined(const Element& a, const Element& b) {
-    return add_inline(a, b);
-  }
-  __attribute__((noinline)) static Element sub_outlined(const Element& a, const Element& b) {
-    return sub_inline(a, b);
-  }
-  __attribute__((noinline)) static Element mul_outlined(const Element& a, const Element& b) {
-    return mul_inline(a, b);
-  }
-  __attribute__((noinline)) static Element square_outlined(const Element& a) {
-    return square_inline(a);
-  }
+  // Five limbs of a product fit in registers beside their operands: the
+  // multiplication is inlined like everything else.
+  static constexpr bool kMulOutOfLine = false;
 
   VELTRANE_LANE_INLINE static Element add_inline(const Element& a, const Element& b) {
     Vec h[5];

@@ -40,8 +40,9 @@
 namespace veltrane::group::lanes {
 
 template <class V>
-struct LaneField25 : LaneBasics<V, 10> {
-  using Base = LaneBasics<V, 10>;
+struct LaneField25 : LaneBasics<LaneField25<V>, V, 10> {
+  using Base = LaneBasics<LaneField25<V>, V, 10>;
+  friend Base;
   using Base::kLanes;
   using typename Base::Element;
   using typename Base::Mask;
@@ -61,47 +62,6 @@ struct LaneField25 : LaneBasics<V, 10> {
   }
   VELTRANE_LANE_INLINE static Element zero() { return constant(kFieldZero); }
   VELTRANE_LANE_INLINE static Element one() { return constant(kFieldOne); }
-
-  // ---- arithmetic ----
-  // The emulated policy calls the large operations out of line (see
-  // portable_u64xn.hpp). The native ones inline all but the multiplication:
-  // its twenty operand vectors live in memory anyway, and inlined into every
-  // point formula it made the scalar multiplication loop larger than the
-  // instruction cache (mul_point 1.3x slower on AVX-512F and AVX2).
-  VELTRANE_LANE_INLINE static Element add(const Element& a, const Element& b) {
-    if constexpr (V::kEmulated) return add_outlined(a, b);
-    else return add_inline(a, b);
-  }
-  VELTRANE_LANE_INLINE static Element sub(const Element& a, const Element& b) {
-    if constexpr (V::kEmulated) return sub_outlined(a, b);
-    else return sub_inline(a, b);
-  }
-  VELTRANE_LANE_INLINE static Element neg(const Element& a) { return sub(zero(), a); }
-  VELTRANE_LANE_INLINE static Element mul(const Element& a, const Element& b) {
-    return mul_outlined(a, b);
-  }
-  VELTRANE_LANE_INLINE static Element square(const Element& a) {
-    if constexpr (V::kEmulated) return square_outlined(a);
-    else return square_inline(a);
-  }
-
-  // ---- predicates (on the canonical value) ----
-  VELTRANE_LANE_INLINE static Mask equal(const Element& a, const Element& b) {
-    Vec x[10], y[10];
-    canonical(a, x);
-    canonical(b, y);
-    return Base::limbs_equal(x, y);
-  }
-  VELTRANE_LANE_INLINE static Mask is_zero(const Element& a) {
-    Vec x[10];
-    canonical(a, x);
-    return Base::limbs_zero(x);
-  }
-  VELTRANE_LANE_INLINE static Mask is_negative(const Element& a) {
-    Vec x[10];
-    canonical(a, x);
-    return Base::limb_odd(x[0]);
-  }
 
   // ---- encodings ----
   // Lane i from in[i]: 32 bytes little-endian, bit 255 ignored.
@@ -169,18 +129,11 @@ struct LaneField25 : LaneBasics<V, 10> {
   VELTRANE_LANE_INLINE static Vec carry_of(const Vec& x) {
     return V::template shr<width(i)>(x);
   }
-  __attribute__((noinline)) static Element add_outlined(const Element& a, const Element& b) {
-    return add_inline(a, b);
-  }
-  __attribute__((noinline)) static Element sub_outlined(const Element& a, const Element& b) {
-    return sub_inline(a, b);
-  }
-  __attribute__((noinline)) static Element mul_outlined(const Element& a, const Element& b) {
-    return mul_inline(a, b);
-  }
-  __attribute__((noinline)) static Element square_outlined(const Element& a) {
-    return square_inline(a);
-  }
+  // Called out of line even on the native policies: its twenty operand
+  // vectors live in memory anyway, and inlined into every point formula it
+  // made the scalar multiplication loop larger than the instruction cache
+  // (mul_point 1.3x slower on AVX-512F and AVX2).
+  static constexpr bool kMulOutOfLine = true;
 
   VELTRANE_LANE_INLINE static Element add_inline(const Element& a, const Element& b) {
     Vec h[10];
