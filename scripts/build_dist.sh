@@ -26,8 +26,10 @@ cd "$root"
 sdist="$(ls "$dist"/*.tar.gz)"
 python_include="$("$python" -c 'import sysconfig; print(sysconfig.get_paths()["include"])')"
 
-for arch in x86_64 aarch64; do
-  tools="$work/$arch/bin"
+# One wheel; both are built at once (see below).
+build_wheel() {  # arch
+  local arch="$1" tool target raw
+  local tools="$work/$arch/bin"
   mkdir -p "$tools"
   for tool in c++ ar ranlib; do
     target=""
@@ -55,6 +57,15 @@ for arch in x86_64 aarch64; do
   # scripts/check_dist.sh proves with auditwheel, readelf and pip.
   "$python" -m wheel tags --remove --platform-tag "manylinux_2_28_$arch" "$raw" >/dev/null
   mv "$work/$arch/raw"/*manylinux_2_28_"$arch".whl "$dist/"
-done
+}
+
+# The two wheels side by side: with zig's cache cold, most of the time goes
+# into building each target's C++ runtime, which zig does on one processor,
+# so two builds at once take little longer than one.
+# shellcheck source=side_by_side.sh
+. "$root/scripts/side_by_side.sh"
+side_by_side_add "x86_64 wheel" build_wheel x86_64
+side_by_side_add "aarch64 wheel" build_wheel aarch64
+JOBS=2 side_by_side_run
 "$python" -m twine check --strict "$dist"/*
 ls -l "$dist"

@@ -51,7 +51,10 @@ asan() {
   cmake --build "$root/build/asan" -j "$jobs"
   # The pool test that caps the address space to make thread creation fail
   # leaves ASan itself without memory, so it runs only in the plain build.
-  GTEST_FILTER='-*WorkerThatCannotStart*' VELTRANE_TEST_SHRINK=20 \
+  # The kernels' comparison with the one-item loop runs on the native lanes
+  # and the one-item field: the emulated lanes run the same kernel code, and
+  # their own (the vector policy's loops) is checked here by the lane tests.
+  GTEST_FILTER='-*WorkerThatCannotStart*:All/BackendsTest.*/portable*' VELTRANE_TEST_SHRINK=20 \
     ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1" \
     ctest --test-dir "$root/build/asan" --output-on-failure -E group_constant_time
   end "ASan+UBSan C++ tests"
