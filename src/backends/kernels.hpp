@@ -1,6 +1,6 @@
 // The batch kernels over a field backend F, F::kLanes items at a time.
 // Function templates only: each backend's translation unit instantiates
-// them for its own field (and, for IFMA, its own instruction set).
+// them for its own field (and, for the native lanes, its own instruction set).
 //
 // A group of lanes is checked as a whole before its result is used, and the
 // failure reported is the one of its lowest failing item, with that item's
@@ -108,8 +108,9 @@ void invert_all(const Fe<F>* z, std::size_t n, Fe<F>* out) {
 // A candidate scalar with what is known of its two points so far: each
 // point's representative field element is found in the same square root
 // that tests whether it has one. One type per backend, so that the vector
-// code for it is emitted separately in each backend's unit (the IFMA one is
-// compiled for AVX-512 and must not stand in for the others).
+// code for it is emitted separately in each backend's unit (a native lane
+// backend's is compiled for its instruction set and must not stand in for
+// the others).
 template <class F>
 struct Candidate {
   Scalar s;
