@@ -77,10 +77,25 @@ got="$("$py" "$work/example.py")"
 echo "== README example printed $got"
 if [ "$(uname -m)" = x86_64 ] && command -v qemu-x86_64 >/dev/null 2>&1; then
   # qemu64 has SSE2 but neither AVX nor AVX-512: CPUID says so, and any
-  # AVX-512 instruction that ran would end the process with SIGILL.
+  # AVX2 or AVX-512 instruction that ran would end the process with SIGILL.
   got="$(qemu-x86_64 -cpu qemu64 "$py" "$work/example.py")"
   [ "$got" = "$expected" ] || { echo "README example under qemu64 printed $got, expected $expected" >&2; exit 1; }
   echo "== README example printed $got on an emulated qemu64 processor (no AVX, no AVX-512)"
+  # Forcing lanes the processor lacks is refused with a clear message.
+  for backend in avx2 avx512f ifma; do
+    said="$(VELTRANE_BACKEND=$backend qemu-x86_64 -cpu qemu64 "$py" -c '
+import veltrane
+try:
+    veltrane.decrypt(b"", bytes(32))
+except BaseException as e:
+    print(type(e).__name__, e)
+')"
+    case "$said" in
+      "PanicException VELTRANE_BACKEND is \"$backend\", but this processor (or its operating system) cannot run "*) ;;
+      *) echo "VELTRANE_BACKEND=$backend under qemu64 said: $said" >&2; exit 1 ;;
+    esac
+  done
+  echo "== VELTRANE_BACKEND=avx2, avx512f and ifma refused there: $said"
 else
   echo "== no qemu-x86_64: the run on a processor without AVX-512 is skipped"
 fi
